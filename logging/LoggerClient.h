@@ -1,0 +1,59 @@
+#pragma once
+// Process-wide client of the host's logging library (LoggerDLL.dll).
+//
+// The library is found through the registry and loaded on first use; its
+// entry points are reached by name. When it cannot be loaded, every operation
+// quietly does nothing: logging never fails a request.
+#include <windows.h>
+
+// Built-in categories of the library, by their index in the flag cache.
+enum LogCategory : int {
+  kLogError = 0,
+  kLogWarning = 1,
+  kLogInfo = 2,
+  kLogTrace = 3,
+};
+
+// The module's own custom flag for its trace messages ("CorvaneTrace"),
+// registered by the module logging initialisation; 0 until then.
+extern DWORD ModuleTraceFlag;
+
+class LoggerClient {
+ public:
+  static LoggerClient& Instance();
+
+  bool EnsureConnected();
+  bool SetIdentityName(const wchar_t* name);
+  DWORD RegisterLogFlag(long number, const wchar_t* name);
+  DWORD GetLogFlag(int categoryIndex);
+  bool IsFlagEnabled(DWORD flag);
+  bool IsCategoryEnabled(int categoryIndex);
+
+  void LogError(const wchar_t* format, ...);
+  void LogWarning(const wchar_t* format, ...);
+  void LogInfo(const wchar_t* format, ...);
+  void LogTrace(const wchar_t* format, ...);
+  void LogCustom(DWORD flag, const wchar_t* format, ...);
+
+  // Unregisters from the library and unloads it. Runs at module unload.
+  bool Shutdown();
+
+  // (private state and helpers are added by the implementation)
+};
+
+// Runs once per process, on the first class-object request: identity
+// "Pellisant", custom flag "CorvaneTrace" registered with 11.
+void InitializeModuleLogging();
+
+// Category-tested messages: arguments are evaluated only when wanted.
+#define VELMORA_LOG(category, method, ...)                                  \
+  do {                                                                      \
+    if (LoggerClient::Instance().IsCategoryEnabled(category))               \
+      LoggerClient::Instance().method(__VA_ARGS__);                         \
+  } while (0)
+#define LOG_ERROR(...) VELMORA_LOG(kLogError, LogError, __VA_ARGS__)
+#define LOG_WARNING(...) VELMORA_LOG(kLogWarning, LogWarning, __VA_ARGS__)
+#define LOG_INFO(...) VELMORA_LOG(kLogInfo, LogInfo, __VA_ARGS__)
+#define LOG_TRACE(...) VELMORA_LOG(kLogTrace, LogTrace, __VA_ARGS__)
+// Messages under the module's own flag go out untested; the library decides.
+#define LOG_MODULE(...) LoggerClient::Instance().LogCustom(ModuleTraceFlag, __VA_ARGS__)
