@@ -37,6 +37,8 @@ set_tests_properties(wine_session_stop PROPERTIES FIXTURES_CLEANUP wine)
 function(velmora_add_wine_gtest target)
   cmake_parse_arguments(ARG "" "" "PROPERTIES" ${ARGN})
   target_link_libraries(${target} PRIVATE gmock gtest_main)
+  # The session that ctest starts first needs its keep-alive program.
+  add_dependencies(${target} wine_keepalive)
   set_property(TARGET ${target} PROPERTY CROSSCOMPILING_EMULATOR
                /usr/bin/env ${VELMORA_WINE_ENV} ${VELMORA_WINE64})
   gtest_discover_tests(${target}
