@@ -1,0 +1,140 @@
+#include "host/standins/ProcessTable.h"
+
+#include <cwchar>
+#include <mutex>
+
+#include "host/standins/Handles.h"
+
+namespace velmora_host {
+namespace {
+
+// "Local\" keeps the table per session, where the node's host and the
+// applications it launches meet; Wine maps it to its session namespace too.
+constexpr wchar_t kMappingName[] = L"Local\\VelmoraRealtimeProcessTable";
+constexpr wchar_t kMutexName[] = L"Local\\VelmoraRealtimeProcessTableLock";
+
+// A holder of the lock that never lets go (a hung process) must not hang
+// every other caller of the table for ever.
+constexpr DWORD kLockTimeoutMs = 10000;
+
+// The process-wide view of the table. It is opened on first use and kept
+// for the life of the process (or module), so the table outlives any single
+// clerk instance. A failed open is retried by the next caller.
+class TableMapping {
+ public:
+  HRESULT Open(SharedProcessTable** table, HANDLE* mutex) {
+    std::lock_guard<std::mutex> guard(open_lock_);
+    if (!view_) {
+      const HRESULT hr = OpenLocked();
+      if (FAILED(hr)) return hr;
+    }
+    *table = view_;
+    *mutex = mutex_.get();
+    return S_OK;
+  }
+
+  ~TableMapping() {
+    if (view_) UnmapViewOfFile(view_);
+  }
+
+ private:
+  HRESULT OpenLocked() {
+    UniqueHandle mutex(CreateMutexW(/*lpMutexAttributes=*/nullptr, /*bInitialOwner=*/FALSE,
+                                    kMutexName));
+    if (!mutex) return HResultFromLastError();
+    UniqueHandle mapping(CreateFileMappingW(INVALID_HANDLE_VALUE, /*lpAttributes=*/nullptr,
+                                            PAGE_READWRITE, /*dwMaximumSizeHigh=*/0,
+                                            static_cast<DWORD>(sizeof(SharedProcessTable)),
+                                            kMappingName));
+    if (!mapping) return HResultFromLastError();
+    void* view = MapViewOfFile(mapping.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0,
+                               sizeof(SharedProcessTable));
+    if (!view) return HResultFromLastError();
+    view_ = static_cast<SharedProcessTable*>(view);
+    mutex_ = std::move(mutex);
+    mapping_ = std::move(mapping);
+    return S_OK;
+  }
+
+  std::mutex open_lock_;
+  UniqueHandle mutex_;
+  UniqueHandle mapping_;
+  SharedProcessTable* view_ = nullptr;
+};
+
+TableMapping& Mapping() {
+  static TableMapping mapping;
+  return mapping;
+}
+
+}  // namespace
+
+ProcessTableLock::ProcessTableLock() {
+  HANDLE mutex = nullptr;
+  status_ = Mapping().Open(&table_, &mutex);
+  if (FAILED(status_)) {
+    table_ = nullptr;
+    return;
+  }
+  switch (WaitForSingleObject(mutex, kLockTimeoutMs)) {
+    case WAIT_OBJECT_0:
+    // A holder that died inside the lock leaves at worst one half-written
+    // entry; the table as a whole stays usable, so carry on.
+    case WAIT_ABANDONED:
+      mutex_ = mutex;
+      return;
+    case WAIT_TIMEOUT:
+      status_ = HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+      break;
+    default:
+      status_ = HResultFromLastError();
+      break;
+  }
+  table_ = nullptr;
+}
+
+ProcessTableLock::~ProcessTableLock() {
+  if (mutex_) ReleaseMutex(mutex_);
+}
+
+ProcessEntry* FindEntry(SharedProcessTable& table, DWORD processId) {
+  for (ProcessEntry& entry : table.entries) {
+    if (entry.valid && entry.processId == processId) return &entry;
+  }
+  return nullptr;
+}
+
+ProcessEntry* FindEntryByIdentity(SharedProcessTable& table, const wchar_t* identity) {
+  for (ProcessEntry& entry : table.entries) {
+    if (entry.valid && std::wcsncmp(entry.identity, identity, kIdentityChars) == 0) return &entry;
+  }
+  return nullptr;
+}
+
+HRESULT ResetEntry(SharedProcessTable& table, DWORD processId, const wchar_t* shutdownEventName,
+                   ProcessEntry** entry) {
+  if (!shutdownEventName || std::wcslen(shutdownEventName) >= kEventNameChars) {
+    return E_INVALIDARG;
+  }
+  ProcessEntry* slot = FindEntry(table, processId);
+  for (DWORD i = 0; !slot && i < kProcessTableCapacity; ++i) {
+    if (!table.entries[i].valid) slot = &table.entries[i];
+  }
+  if (!slot) return kTableFull;
+
+  const DWORD now = GetTickCount();
+  *slot = ProcessEntry{};
+  slot->processId = processId;
+  std::swprintf(slot->identity, kIdentityChars, L"Process_%lu", processId);
+  std::wcscpy(slot->shutdownEventName, shutdownEventName);
+  slot->status = kProcessStarting;
+  slot->started = now;
+  slot->lastHeartbeat = now;
+  slot->dirty = 1;
+  slot->fresh = 1;
+  slot->valid = 1;
+  *entry = slot;
+  return S_OK;
+}
+
+}  // namespace velmora_host
