@@ -1,7 +1,213 @@
-// Placeholder until the application operations land.
 #include "process/FsNtProcessControl.h"
-FsNtProcessControl::FsNtProcessControl() = default;
-FsNtProcessControl::~FsNtProcessControl() = default;
-HRESULT FsNtProcessControl::StartProcess(LPWSTR, LPWSTR, LPWSTR, BSTR*) { return E_NOTIMPL; }
-HRESULT FsNtProcessControl::StopProcess(LPWSTR, long, long*) { return E_NOTIMPL; }
-HRESULT FsNtProcessControl::GetProcessStatus(LPWSTR, long*) { return E_NOTIMPL; }
+
+#include <memory>
+#include <new>
+#include <string>
+
+#include "process/ProcessApi.h"
+#include "process/ProcessListLock.h"
+#include "process/ProcessLog.h"
+
+namespace {
+
+// One code for every failed launch step: logon, creation, identity.
+constexpr HRESULT kLaunchFailed = static_cast<HRESULT>(0x80043404);
+// The command line buffer, terminator included.
+constexpr size_t kCommandLineChars = 512;
+constexpr DWORD kFirstMajorVersionWithBatchLogon = 6;
+constexpr wchar_t kIdentityPrefix[] = L"Process_";
+
+// "\"szName\" szCmdLnArgs": the quotes keep a path with spaces one program.
+// False when it does not fit the buffer.
+bool BuildCommandLine(LPCWSTR name, LPCWSTR args, wchar_t (&commandLine)[kCommandLineChars]) {
+  std::wstring text;
+  text.reserve(kCommandLineChars);
+  text += L'"';
+  text += name;
+  text += L"\" ";
+  if (args) text += args;
+  if (text.size() + 1 > kCommandLineChars) return false;
+  text.copy(commandLine, text.size());
+  commandLine[text.size()] = L'\0';
+  return true;
+}
+
+}  // namespace
+
+FsNtProcessControl::FsNtProcessControl()
+    : m_api(DefaultProcessApi()), m_log(DefaultProcessLog()) {
+  // A failed creation leaves the pointer null; the stop and the status query
+  // report that when they are asked.
+  CoCreateInstance(CLSID_ProcessRealtimeClerkObject, nullptr, CLSCTX_INPROC_SERVER,
+                   IID_IProcessRealtimeClerk,
+                   reinterpret_cast<void**>(&m_pIProcessRealtimeClerk));
+}
+
+FsNtProcessControl::FsNtProcessControl(IProcessRealtimeClerk* clerk, ProcessApi& api,
+                                       ProcessLog& log)
+    : m_pIProcessRealtimeClerk(clerk), m_api(api), m_log(log) {
+  if (m_pIProcessRealtimeClerk) m_pIProcessRealtimeClerk->AddRef();
+}
+
+FsNtProcessControl::~FsNtProcessControl() {
+  if (m_pIProcessRealtimeClerk) {
+    m_pIProcessRealtimeClerk->Release();
+    m_pIProcessRealtimeClerk = nullptr;
+  }
+  // The processes run on; only this object's handles to them go.
+  ProcessListLockGuard lock;
+  ProcessHandleList::Entry* entry = m_processHandleList.Begin();
+  while (entry != m_processHandleList.End()) {
+    m_api.CloseHandle(entry->info.hThread);
+    m_api.CloseHandle(entry->info.hProcess);
+    entry = m_processHandleList.Remove(entry);
+  }
+}
+
+HRESULT FsNtProcessControl::StartProcess(LPWSTR szName, LPWSTR szCmdLnArgs,
+                                         LPWSTR szProcessCtrlArgs,
+                                         BSTR* processIdentity) {
+  OSVERSIONINFOW version = {};
+  version.dwOSVersionInfoSize = sizeof(version);
+  m_api.GetVersionEx(&version);
+
+  if (!processIdentity) return E_POINTER;
+  if (!szName) return E_INVALIDARG;
+  *processIdentity = nullptr;
+
+  wchar_t commandLine[kCommandLineChars];
+  if (!BuildCommandLine(szName, szCmdLnArgs, commandLine)) return E_INVALIDARG;
+
+  std::unique_ptr<ProcessCredentials> credentials(new (std::nothrow) ProcessCredentials);
+  std::unique_ptr<STARTUPINFOW> startupInfo(new (std::nothrow) STARTUPINFOW{});
+  if (!credentials || !startupInfo) return E_OUTOFMEMORY;
+
+  DWORD creationFlags = 0;
+  InitializeProcess(szProcessCtrlArgs, startupInfo.get(), credentials.get(),
+                    &creationFlags);
+
+  ApiHandle token(m_api);
+  HRESULT hr = ObtainLogonToken(*credentials, version.dwMajorVersion, token.Put());
+  if (FAILED(hr)) return hr;
+
+  PROCESS_INFORMATION info = {};
+  BOOL created = FALSE;
+  if (token) {
+    // Its outcome does not decide the launch: without access the process
+    // merely cannot use the desktop.
+    m_api.GrantDesktopAccess(token.Get(), GENERIC_ALL);
+    created = m_api.CreateProcessAsUser(token.Get(), commandLine, creationFlags,
+                                        startupInfo.get(), &info);
+  } else {
+    created = m_api.CreateProcess(commandLine, creationFlags, startupInfo.get(), &info);
+  }
+  if (!created) {
+    m_api.GetLastError();
+    return kLaunchFailed;
+  }
+
+  {
+    ProcessListLockGuard lock;
+    if (!m_processHandleList.Append(info)) {
+      // Without an entry nobody could stop it: it must not run.
+      m_api.TerminateProcess(info.hProcess, 0);
+      m_api.CloseHandle(info.hThread);
+      m_api.CloseHandle(info.hProcess);
+      return kLaunchFailed;
+    }
+  }
+
+  token.Reset();
+  credentials.reset();
+  startupInfo.reset();
+
+  const std::wstring identity = kIdentityPrefix + std::to_wstring(info.dwProcessId);
+  BSTR bstrIdentity = m_api.AllocString(identity.c_str());
+  if (!bstrIdentity) {
+    // Nobody could name it: do not leave it suspended forever.
+    AbandonLaunch(info);
+    return kLaunchFailed;
+  }
+  *processIdentity = bstrIdentity;
+
+  m_api.ResumeThread(info.hThread);
+  return S_OK;
+}
+
+HRESULT FsNtProcessControl::ObtainLogonToken(const ProcessCredentials& credentials,
+                                             DWORD majorVersion, HANDLE* token) {
+  // A "u" switch without its three values names no account to log on with.
+  if (credentials.bIncomplete) return kLaunchFailed;
+
+  if (credentials.IsComplete()) {
+    if (majorVersion >= kFirstMajorVersionWithBatchLogon &&
+        m_api.LogonUser(credentials.bstrUserName, credentials.bstrDomain,
+                        credentials.bstrPassword, LOGON32_LOGON_BATCH,
+                        LOGON32_PROVIDER_DEFAULT, token)) {
+      return S_OK;
+    }
+    if (!m_api.LogonUser(credentials.bstrUserName, credentials.bstrDomain,
+                         credentials.bstrPassword, LOGON32_LOGON_INTERACTIVE,
+                         LOGON32_PROVIDER_DEFAULT, token)) {
+      m_api.GetLastError();
+      *token = nullptr;
+      return kLaunchFailed;
+    }
+    return S_OK;
+  }
+
+  ComPtr<ICAdminAccountInfo> store;
+  HRESULT hr = m_api.CreateAdminAccountInfo(store.Put());
+  if (FAILED(hr) || !store.Get()) {
+    m_log.Category(kLogError, L"Unable to CoCreate coclass CAdminAccountInfo. hr = 0x%x",
+                   static_cast<unsigned>(hr));
+    return S_OK;  // the caller's own account
+  }
+  UniqueBstr domain, user, password;
+  store->GetOSAdminAccountInfoEx(domain.Put(), user.Put(), password.Put());
+  const BOOL loggedOn = m_api.LogonUser(user.Get(), domain.Get(), password.Get(),
+                                        LOGON32_LOGON_SERVICE,
+                                        LOGON32_PROVIDER_DEFAULT, token);
+  store.Reset();
+  if (!loggedOn) {
+    m_api.GetLastError();
+    *token = nullptr;
+    return kLaunchFailed;
+  }
+  return S_OK;
+}
+
+void FsNtProcessControl::AbandonLaunch(const PROCESS_INFORMATION& info) {
+  m_api.TerminateProcess(info.hProcess, 0);
+  ProcessListLockGuard lock;
+  ProcessHandleList::Entry* entry = m_processHandleList.Find(info.dwProcessId);
+  if (entry == m_processHandleList.End() || entry->info.hProcess != info.hProcess) return;
+  m_processHandleList.Remove(entry);
+  m_api.CloseHandle(info.hThread);
+  m_api.CloseHandle(info.hProcess);
+}
+
+HRESULT FsNtProcessControl::GetProcessStatus(LPWSTR instanceName, long* status) {
+  tagPlatformProcessStatus value = PROCESS_STOPPED;
+  unsigned long processId = 0;
+  if (!status) return E_POINTER;
+  if (!m_pIProcessRealtimeClerk) return E_INVALIDARG;
+  HRESULT hr = m_pIProcessRealtimeClerk->GetProcessIdByName(instanceName, &processId);
+  if (FAILED(hr)) return hr;
+  hr = m_pIProcessRealtimeClerk->GetProcessStatus(processId, &value);
+  *status = static_cast<long>(value);
+  return hr;
+}
+
+size_t FsNtProcessControl::ProcessHandleCount() {
+  ProcessListLockGuard lock;
+  return m_processHandleList.Count();
+}
+
+bool FsNtProcessControl::FindListedProcess(DWORD processId, PROCESS_INFORMATION* info) {
+  ProcessListLockGuard lock;
+  ProcessHandleList::Entry* entry = m_processHandleList.Find(processId);
+  if (entry == m_processHandleList.End()) return false;
+  *info = entry->info;
+  return true;
+}

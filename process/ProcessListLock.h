@@ -1,0 +1,15 @@
+#pragma once
+// g_processListLock guards every process handle list of every FsNtProcessControl
+// in the module. It lives from module load to module unload.
+#include <windows.h>
+
+extern CRITICAL_SECTION g_processListLock;
+
+// Holds g_processListLock for one scope.
+class ProcessListLockGuard {
+ public:
+  ProcessListLockGuard() { EnterCriticalSection(&g_processListLock); }
+  ~ProcessListLockGuard() { LeaveCriticalSection(&g_processListLock); }
+  ProcessListLockGuard(const ProcessListLockGuard&) = delete;
+  ProcessListLockGuard& operator=(const ProcessListLockGuard&) = delete;
+};

@@ -1,0 +1,30 @@
+#pragma once
+// The narrow logging seam of the application side. Production forwards to the
+// process-wide LoggerClient; tests record the exact texts and categories.
+#include <windows.h>
+
+#include "logging/LoggerClient.h"
+
+class ProcessLog {
+ public:
+  virtual ~ProcessLog() = default;
+  virtual bool IsCategoryEnabled(int categoryIndex) = 0;
+  // Writes an already formatted message under a built-in category.
+  virtual void Write(int categoryIndex, const wchar_t* text) = 0;
+  // Writes an already formatted message under the module's custom flag.
+  virtual void WriteModule(const wchar_t* text) = 0;
+
+  // Formats with msvcrt rules (%s is a wide string) and writes the message
+  // if the category is enabled; the arguments are not formatted otherwise.
+  void Category(int categoryIndex, const wchar_t* format, ...);
+  // Formats and writes under the module's custom flag, without a test.
+  void Module(const wchar_t* format, ...);
+};
+
+// The LoggerClient-backed log used by the production objects.
+ProcessLog& DefaultProcessLog();
+
+// Handle values are printed with %d; this keeps the conversion in one place.
+inline int HandleForLog(HANDLE handle) {
+  return static_cast<int>(reinterpret_cast<INT_PTR>(handle));
+}

@@ -1,0 +1,204 @@
+// The graceful or forced stop of a launched application.
+#include "process/FsNtProcessControl.h"
+#include "process/ProcessApi.h"
+#include "process/ProcessListLock.h"
+#include "process/ProcessLog.h"
+
+namespace {
+
+// What the table timeout is taken to be when the table leaves nothing.
+constexpr long kDefaultShutdownTimeoutMs = 30000;
+// The wait of a negative client timeout, and the floor of a table timeout
+// that would make every wait return at once.
+constexpr long kMinimumWaitMs = 100;
+// A process whose last heartbeat is older than this is not shutting down.
+constexpr DWORD kHeartbeatMaxAgeMs = 55000;
+// PROCESS_ALL_ACCESS as the module has always asked for it.
+constexpr DWORD kOpenProcessAccess = 0x1F0FFF;
+
+long WaitTimeoutFor(long lShutdownTimeout, long tableTimeout) {
+  if (lShutdownTimeout < 0) return kMinimumWaitMs;
+  if (lShutdownTimeout > 0) return lShutdownTimeout;
+  return tableTimeout > 0 ? tableTimeout : kMinimumWaitMs;
+}
+
+HRESULT HresultFromError(DWORD error) {
+  return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
+}
+
+}  // namespace
+
+bool FsNtProcessControl::ReleaseListedProcess(DWORD processId, HANDLE listedHandle) {
+  ProcessListLockGuard lock;
+  ProcessHandleList::Entry* entry = m_processHandleList.Find(processId);
+  // Of two stops of the same process only the first still finds its handle.
+  if (entry == m_processHandleList.End() || entry->info.hProcess != listedHandle) {
+    return false;
+  }
+  const PROCESS_INFORMATION info = entry->info;
+  m_processHandleList.Remove(entry);
+  m_log.Category(kLogTrace,
+                 L"ExistProcess closes enlisted process handle %d for process id %d. "
+                 L"process handle list still have %d entries.",
+                 HandleForLog(info.hProcess), static_cast<int>(processId),
+                 static_cast<int>(m_processHandleList.Count()));
+  m_api.CloseHandle(info.hThread);
+  m_api.CloseHandle(info.hProcess);
+  return true;
+}
+
+HRESULT FsNtProcessControl::StopProcess(LPWSTR instanceName, long lShutdownTimeout,
+                                        long* plProcessForceTerminated) {
+  m_log.Category(kLogTrace, L"Try to stop process %s.", instanceName);
+  if (plProcessForceTerminated) *plProcessForceTerminated = 0;
+
+  if (!m_pIProcessRealtimeClerk) {
+    m_log.Module(L"Failed because of no m_pIProcessRealtimeClerk.");
+    return E_INVALIDARG;
+  }
+  unsigned long processId = 0;
+  HRESULT hr = m_pIProcessRealtimeClerk->GetProcessIdByName(instanceName, &processId);
+  if (FAILED(hr)) {
+    m_log.Module(L"Failed on IRealTimeController->GetProcessId");
+    return hr;
+  }
+
+  // The request waits on and terminates through a handle of its own: a
+  // duplicate of the listed one, taken under the lock, so that a concurrent
+  // stop that removes the entry cannot close it under the wait.
+  ApiHandle process(m_api);
+  HANDLE listedHandle = nullptr;
+  bool openedHere = false;
+  {
+    ProcessListLockGuard lock;
+    ProcessHandleList::Entry* entry = m_processHandleList.Find(processId);
+    if (entry != m_processHandleList.End()) {
+      listedHandle = entry->info.hProcess;
+      m_log.Category(kLogTrace, L"Process handle %d found for process id : %d",
+                     HandleForLog(listedHandle), static_cast<int>(processId));
+      if (!m_api.DuplicateHandle(listedHandle, process.Put())) {
+        const DWORD error = m_api.GetLastError();
+        m_log.Category(kLogWarning, L"Failed to duplicate process handle %d: %d, Error 0x%x.",
+                       HandleForLog(listedHandle), static_cast<int>(processId),
+                       static_cast<unsigned>(error));
+        return HresultFromError(error);
+      }
+    } else {
+      m_log.Module(L"Failed to get Process Handle: %d", static_cast<int>(processId));
+      *process.Put() = m_api.OpenProcess(kOpenProcessAccess, FALSE, processId);
+      if (!process) {
+        const DWORD error = m_api.GetLastError();
+        if (error == ERROR_INVALID_PARAMETER) {
+          m_log.Category(kLogTrace, L"OpenProcess: %d failed because process has terminated.",
+                         static_cast<int>(processId));
+        } else {
+          m_log.Category(kLogWarning, L"Failed on OpenProcess: %d, Error 0x%x.",
+                         static_cast<int>(processId), static_cast<unsigned>(error));
+        }
+        return S_OK;
+      }
+      openedHere = true;
+    }
+  }
+
+  // Whatever ends the request, the handles of a process that is gone or was
+  // terminated are released, and the list entry with them.
+  auto releaseProcess = [&]() {
+    if (openedHere) {
+      m_log.Category(kLogTrace, L"ExistProcess closes opened process handle %d",
+                     HandleForLog(process.Get()));
+      process.Reset();
+    } else {
+      process.Reset();
+      ReleaseListedProcess(processId, listedHandle);
+    }
+  };
+
+  UniqueBstr eventName;
+  hr = m_pIProcessRealtimeClerk->GetProcessIdEventName(processId, eventName.Put());
+  if (FAILED(hr)) {
+    m_log.Module(L"Failed on IRealTimeController->GetProcessId");
+    return hr;  // the process runs on; only this request's own handle goes
+  }
+
+  bool force = true;
+  long tableTimeout = kDefaultShutdownTimeoutMs;
+  ApiHandle event(m_api, m_api.OpenEvent(EVENT_MODIFY_STATE, FALSE, eventName.Get()));
+  if (!event) {
+    const DWORD error = m_api.GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND) {
+      m_log.Category(kLogTrace, L"Event:%s cannot be found. The process already terminated.",
+                     eventName.Get());
+      releaseProcess();
+      return S_FALSE;
+    }
+    m_log.Category(kLogWarning,
+                   L"Failed OpenEvent:%s  err:%d  Force to terminate this process.",
+                   eventName.Get(), static_cast<int>(error));
+  } else {
+    m_pIProcessRealtimeClerk->GetShutdownTimeout(processId, &tableTimeout);
+    const long waitTimeout = WaitTimeoutFor(lShutdownTimeout, tableTimeout);
+    m_log.Category(kLogTrace,
+                   L"Inform process to exit. Name:%s  PID:%ld  Event:%s  Timeout:%ld(ms)",
+                   instanceName, static_cast<long>(processId), eventName.Get(),
+                   waitTimeout);
+    m_api.SetEvent(event.Get());
+
+    bool keepWaiting = true;
+    while (keepWaiting) {
+      const DWORD outcome =
+          m_api.WaitForSingleObject(process.Get(), static_cast<DWORD>(waitTimeout));
+      if (outcome == WAIT_OBJECT_0) {
+        m_log.Category(kLogTrace,
+                       L"Event %s is signalled and assume process %ld has stopped gracefully.",
+                       eventName.Get(), static_cast<long>(processId));
+        force = false;
+        keepWaiting = false;
+      } else if (outcome == WAIT_ABANDONED) {
+        m_log.Category(kLogWarning, L"Event handle %s was abandoned by process %ld.",
+                       eventName.Get(), static_cast<long>(processId));
+        keepWaiting = false;
+      } else if (outcome == WAIT_TIMEOUT) {
+        tagProcessRealtimeInfo info = {};
+        hr = m_pIProcessRealtimeClerk->GetProcessRealtimeInfoByProcessId(processId, &info);
+        if (FAILED(hr)) {
+          m_log.Category(kLogWarning, L"GetProcessRealtimeInfoByProcessId() returned hr = 0x%x",
+                         static_cast<unsigned>(hr));
+          keepWaiting = false;
+        } else {
+          // Unsigned arithmetic keeps the age right across the tick wrap.
+          const DWORD lastHeartbeat = static_cast<DWORD>(info.lTimeLastHeartbeat);
+          if (m_api.GetTickCount() - lastHeartbeat > kHeartbeatMaxAgeMs) {
+            const DWORD age = m_api.GetTickCount() - lastHeartbeat;
+            m_log.Category(kLogTrace,
+                           L"Event %s has NOT signalled within the last %d milliseconds.",
+                           eventName.Get(), static_cast<int>(age));
+            keepWaiting = false;
+          }
+        }
+      } else {
+        // The wait itself failed: waiting again would fail again at once.
+        // The process is terminated like one that stopped answering.
+        const DWORD error = m_api.GetLastError();
+        m_log.Category(kLogWarning, L"Wait on process %ld failed, err:%d.",
+                       static_cast<long>(processId), static_cast<int>(error));
+        keepWaiting = false;
+      }
+    }
+    event.Reset();
+  }
+
+  if (force) {
+    m_log.Category(kLogInfo,
+                   L"The process with id %d was terminated by the corvane because it "
+                   L"failed to shutdown within %.3f seconds",
+                   static_cast<int>(processId), static_cast<double>(tableTimeout) / 1000.0);
+    m_api.TerminateProcess(process.Get(), 0);
+    if (plProcessForceTerminated) *plProcessForceTerminated = 1;
+    releaseProcess();
+    return S_FALSE;
+  }
+
+  releaseProcess();
+  return hr;
+}
