@@ -1,17 +1,277 @@
-// Placeholder: replaced by the real client.
+// The process-wide client of the host's logging library.
 #include "logging/LoggerClient.h"
-DWORD ModuleTraceFlag = 0;
-LoggerClient& LoggerClient::Instance() { static LoggerClient c; return c; }
-bool LoggerClient::EnsureConnected() { return false; }
-bool LoggerClient::SetIdentityName(const wchar_t*) { return false; }
-DWORD LoggerClient::RegisterLogFlag(long, const wchar_t*) { return 0; }
-DWORD LoggerClient::GetLogFlag(int) { return 0; }
-bool LoggerClient::IsFlagEnabled(DWORD) { return false; }
-bool LoggerClient::IsCategoryEnabled(int) { return false; }
-void LoggerClient::LogError(const wchar_t*, ...) {}
-void LoggerClient::LogWarning(const wchar_t*, ...) {}
-void LoggerClient::LogInfo(const wchar_t*, ...) {}
-void LoggerClient::LogTrace(const wchar_t*, ...) {}
-void LoggerClient::LogCustom(DWORD, const wchar_t*, ...) {}
-bool LoggerClient::Shutdown() { return true; }
-void InitializeModuleLogging() {}
+
+#include <cwchar>
+#include <stdlib.h>
+
+#include "logging/LoggerOs.h"
+
+namespace {
+
+constexpr wchar_t kLoggerKey[] = L"SOFTWARE\\Meridax\\Framework\\Logger";
+constexpr wchar_t kInstallPathValue[] = L"InstallPath";
+constexpr wchar_t kLibraryFileName[] = L"LoggerDLL.dll";
+constexpr wchar_t kInvalidNameSuffix[] = L" - Invalid Name";
+// "InstallPath" is read into 522 bytes, and the library path is built in as
+// many characters: a directory and file name that fit in MAX_PATH.
+constexpr DWORD kLibraryPathChars = 261;
+constexpr size_t kSuffixChars = sizeof(kInvalidNameSuffix) / sizeof(wchar_t) - 1;
+
+class ExclusiveLock {
+ public:
+  explicit ExclusiveLock(SRWLOCK* lock) : m_lock(lock) { AcquireSRWLockExclusive(m_lock); }
+  ~ExclusiveLock() { ReleaseSRWLockExclusive(m_lock); }
+  ExclusiveLock(const ExclusiveLock&) = delete;
+  ExclusiveLock& operator=(const ExclusiveLock&) = delete;
+
+ private:
+  SRWLOCK* m_lock;
+};
+
+// Registry key and search handle owners that close through the seam.
+class OsKey {
+ public:
+  explicit OsKey(LoggerOs& os) : m_os(os) {}
+  ~OsKey() {
+    if (m_key) m_os.RegCloseKey(m_key);
+  }
+  OsKey(const OsKey&) = delete;
+  OsKey& operator=(const OsKey&) = delete;
+  HKEY* put() { return &m_key; }
+  HKEY get() const { return m_key; }
+
+ private:
+  LoggerOs& m_os;
+  HKEY m_key = nullptr;
+};
+
+class OsFind {
+ public:
+  OsFind(LoggerOs& os, HANDLE find) : m_os(os), m_find(find) {}
+  ~OsFind() {
+    if (valid()) m_os.FindClose(m_find);
+  }
+  OsFind(const OsFind&) = delete;
+  OsFind& operator=(const OsFind&) = delete;
+  bool valid() const { return m_find != INVALID_HANDLE_VALUE && m_find != nullptr; }
+
+ private:
+  LoggerOs& m_os;
+  HANDLE m_find;
+};
+
+// msvcrt's _vsnwprintf leaves the buffer unterminated when the text fills or
+// overflows it, so the last slot is always closed: a long message is cut to
+// kMessageChars - 1 characters and still reaches the library terminated.
+void FormatInto(wchar_t* buffer, int chars, const wchar_t* format, va_list args) {
+  buffer[0] = L'\0';
+  if (format) _vsnwprintf(buffer, chars, format, args);
+  buffer[chars - 1] = L'\0';
+}
+
+}  // namespace
+
+const char* const kLoggerEntryPointNames[kLoggerEntryPointCount] = {
+#define VELMORA_LOGGER_NAME(name) #name,
+    VELMORA_LOGGER_ENTRY_POINTS(VELMORA_LOGGER_NAME)
+#undef VELMORA_LOGGER_NAME
+};
+
+LoggerClient::LoggerClient(LoggerOs& os) : m_os(os) {}
+
+bool LoggerClient::EnsureConnected() {
+  if (m_connected.load(std::memory_order_acquire)) return true;
+  ExclusiveLock lock(&m_connectLock);
+  return ConnectLocked();
+}
+
+bool LoggerClient::ConnectLocked() {
+  if (m_connected.load(std::memory_order_relaxed)) return true;
+  if (!m_library) LoadLoggerLibrary();
+  auto registerClient = Entry<RegisterLoggerClientFn>(kEntry_REGISTERLOGGERCLIENT);
+  if (m_library && registerClient) registerClient(&m_clientHandle);
+  if (m_clientHandle == -1) return false;
+  SetIdentityFromModule();
+  m_connected.store(true, std::memory_order_release);
+  return true;
+}
+
+bool LoggerClient::LoadLoggerLibrary() {
+  if (m_library) return true;
+  wchar_t path[kLibraryPathChars];
+  if (!ReadLibraryPath(path)) wcscpy(path, kLibraryFileName);
+  HMODULE library = m_os.LoadLibraryW(path);
+  if (!library) return false;
+  m_library = library;
+  for (int i = 0; i < kLoggerEntryPointCount; ++i)
+    m_entryPoints[i] = m_os.GetProcAddress(library, kLoggerEntryPointNames[i]);
+  return true;
+}
+
+// Builds "<InstallPath>\LoggerDLL.dll" into |path| (kLibraryPathChars).
+// False, so that the bare name is loaded, when the key or value is missing or
+// empty, or when the directory is too long for the path to fit: a value that
+// does not fit the 522-byte read is treated no differently.
+bool LoggerClient::ReadLibraryPath(wchar_t* path) {
+  OsKey key(m_os);
+  if (m_os.RegOpenKeyExW(HKEY_LOCAL_MACHINE, kLoggerKey, 0, KEY_READ, key.put()) !=
+      ERROR_SUCCESS)
+    return false;
+  wchar_t directory[kLibraryPathChars] = {};
+  DWORD type = 0;
+  DWORD bytes = sizeof(directory);
+  if (m_os.RegQueryValueExW(key.get(), kInstallPathValue, &type,
+                            reinterpret_cast<BYTE*>(directory), &bytes) != ERROR_SUCCESS)
+    return false;
+  // Any value type is accepted, so the data need not carry a terminator.
+  const size_t length = wcsnlen(directory, kLibraryPathChars);
+  if (length == 0 || length == kLibraryPathChars) return false;
+  const bool addSeparator = directory[length - 1] != L'\\';
+  const size_t fileChars = sizeof(kLibraryFileName) / sizeof(wchar_t) - 1;
+  if (length + (addSeparator ? 1 : 0) + fileChars + 1 > kLibraryPathChars) return false;
+  wcscpy(path, directory);
+  if (addSeparator) wcscat(path, L"\\");
+  wcscat(path, kLibraryFileName);
+  return true;
+}
+
+// The identity is the base name of the module's file as it is spelled on
+// disk; when the file cannot be found, the whole path marked as invalid. The
+// name buffer has room for a full MAX_PATH path plus the mark, so the mark is
+// never cut and nothing is written past the buffer.
+void LoggerClient::SetIdentityFromModule() {
+  wchar_t path[MAX_PATH] = {};
+  const DWORD length = m_os.GetModuleFileNameW(m_os.OwnModule(), path, MAX_PATH);
+  // Older systems leave a path that fills the buffer unterminated.
+  if (length >= MAX_PATH) path[MAX_PATH - 1] = L'\0';
+
+  wchar_t name[MAX_PATH + kSuffixChars] = {};
+  WIN32_FIND_DATAW found = {};
+  OsFind find(m_os, m_os.FindFirstFileW(path, &found));
+  if (find.valid()) {
+    found.cFileName[MAX_PATH - 1] = L'\0';
+    _wsplitpath(found.cFileName, nullptr, nullptr, name, nullptr);
+  } else {
+    wcscpy(name, path);
+    wcscat(name, kInvalidNameSuffix);
+  }
+  CallSetIdentityName(name);
+}
+
+bool LoggerClient::SetIdentityName(const wchar_t* name) {
+  if (!EnsureConnected()) return false;
+  return CallSetIdentityName(name);
+}
+
+bool LoggerClient::CallSetIdentityName(const wchar_t* name) {
+  auto setIdentity = Entry<SetIdentityNameFn>(kEntry_SETIDENTITYNAME);
+  if (!setIdentity) return false;
+  return (setIdentity(m_clientHandle, name) & 0xFF) != 0;
+}
+
+DWORD LoggerClient::RegisterLogFlag(long number, const wchar_t* name) {
+  if (!EnsureConnected()) return 0;
+  auto registerFlag = Entry<RegisterLogFlagFn>(kEntry_REGISTERLOGFLAG);
+  if (!registerFlag) return 0;
+  return registerFlag(m_clientHandle, number, name);
+}
+
+bool LoggerClient::RefreshLogFlags() {
+  if (!EnsureConnected()) return false;
+  auto logStart = Entry<LogStartFn>(kEntry_LOGSTART);
+  if (!logStart || logStart(m_clientHandle) == 0) return false;
+  auto getFlag = Entry<GetLogFlagFn>(kEntry_GETLOGFLAG);
+  if (!getFlag) return false;
+  for (int index = 0; index < kLogCategoryCount; ++index)
+    m_flagCache[index].store(getFlag(m_clientHandle, index), std::memory_order_relaxed);
+  return true;
+}
+
+DWORD LoggerClient::GetLogFlag(int categoryIndex) {
+  if (categoryIndex < 0 || categoryIndex >= kLogCategoryCount) return 0;
+  const DWORD cached = m_flagCache[categoryIndex].load(std::memory_order_relaxed);
+  if (cached != 0) return cached;
+  if (!RefreshLogFlags()) return 0;
+  return m_flagCache[categoryIndex].load(std::memory_order_relaxed);
+}
+
+bool LoggerClient::IsFlagEnabled(DWORD flag) {
+  if (!EnsureConnected()) return false;
+  auto flagLog = Entry<LogFlagLogFn>(kEntry_LOGFLAGLOG);
+  if (!flagLog) return false;
+  return (flagLog(m_clientHandle, flag, 0) & 0xFF) != 0;
+}
+
+bool LoggerClient::IsCategoryEnabled(int categoryIndex) {
+  return IsFlagEnabled(GetLogFlag(categoryIndex));
+}
+
+void LoggerClient::Emit(LoggerEntryPoint entry, const wchar_t* format, va_list args) {
+  if (!EnsureConnected()) return;
+  auto log = Entry<LogMessageFn>(entry);
+  if (!log) return;
+  wchar_t message[kMessageChars];
+  FormatInto(message, kMessageChars, format, args);
+  log(m_clientHandle, message);
+}
+
+void LoggerClient::LogError(const wchar_t* format, ...) {
+  va_list args;
+  va_start(args, format);
+  Emit(kEntry_LOGERROR, format, args);
+  va_end(args);
+}
+
+void LoggerClient::LogWarning(const wchar_t* format, ...) {
+  va_list args;
+  va_start(args, format);
+  Emit(kEntry_LOGWARNING, format, args);
+  va_end(args);
+}
+
+void LoggerClient::LogInfo(const wchar_t* format, ...) {
+  va_list args;
+  va_start(args, format);
+  Emit(kEntry_LOGINFO, format, args);
+  va_end(args);
+}
+
+void LoggerClient::LogTrace(const wchar_t* format, ...) {
+  va_list args;
+  va_start(args, format);
+  Emit(kEntry_LOGTRACE, format, args);
+  va_end(args);
+}
+
+void LoggerClient::LogCustom(DWORD flag, const wchar_t* format, ...) {
+  if (!EnsureConnected()) return;
+  auto log = Entry<LogCustom2Fn>(kEntry_LOGCUSTOM2);
+  if (!log) return;
+  wchar_t message[kMessageChars];
+  va_list args;
+  va_start(args, format);
+  FormatInto(message, kMessageChars, format, args);
+  va_end(args);
+  log(m_clientHandle, flag, message);
+}
+
+bool LoggerClient::Shutdown() {
+  ExclusiveLock lock(&m_connectLock);
+  m_connected.store(false, std::memory_order_relaxed);
+  if (m_clientHandle != -1) {
+    auto unregisterClient = Entry<UnregisterLoggerClientFn>(kEntry_UNREGISTERLOGGERCLIENT);
+    if (unregisterClient) unregisterClient(m_clientHandle);
+    m_clientHandle = -1;
+  }
+  bool released = true;
+  if (m_library) {
+    if (m_os.FreeLibrary(m_library)) {
+      m_library = nullptr;
+      for (FARPROC& slot : m_entryPoints) slot = nullptr;
+    } else {
+      released = false;
+    }
+  }
+  for (auto& flag : m_flagCache) flag.store(0, std::memory_order_relaxed);
+  return released;
+}

@@ -6,6 +6,13 @@
 // quietly does nothing: logging never fails a request.
 #include <windows.h>
 
+#include <atomic>
+#include <cstdarg>
+
+#include "logging/LoggerEntryPoints.h"
+
+class LoggerOs;
+
 // Built-in categories of the library, by their index in the flag cache.
 enum LogCategory : int {
   kLogError = 0,
@@ -21,6 +28,12 @@ extern DWORD ModuleTraceFlag;
 class LoggerClient {
  public:
   static LoggerClient& Instance();
+
+  // A client of its own over the given OS calls, in the initial state. The
+  // module uses only Instance(); tests build clients over scripted fakes.
+  explicit LoggerClient(LoggerOs& os);
+  LoggerClient(const LoggerClient&) = delete;
+  LoggerClient& operator=(const LoggerClient&) = delete;
 
   bool EnsureConnected();
   bool SetIdentityName(const wchar_t* name);
@@ -38,7 +51,36 @@ class LoggerClient {
   // Unregisters from the library and unloads it. Runs at module unload.
   bool Shutdown();
 
-  // (private state and helpers are added by the implementation)
+  // Room for one formatted message, terminator included.
+  static constexpr int kMessageChars = 8192;
+
+ private:
+  bool ConnectLocked();
+  bool LoadLoggerLibrary();
+  bool ReadLibraryPath(wchar_t* path);
+  void SetIdentityFromModule();
+  bool CallSetIdentityName(const wchar_t* name);
+  bool RefreshLogFlags();
+  void Emit(LoggerEntryPoint entry, const wchar_t* format, va_list args);
+
+  template <typename Fn>
+  Fn Entry(LoggerEntryPoint entry) const {
+    // Through void(*)(): the generic function type that converts to any other.
+    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(m_entryPoints[entry]));
+  }
+
+  LoggerOs& m_os;
+  HMODULE m_library = nullptr;
+  // Written by the library through REGISTERLOGGERCLIENT; -1 while unregistered.
+  int m_clientHandle = -1;
+  FARPROC m_entryPoints[kLoggerEntryPointCount] = {};
+  std::atomic<DWORD> m_flagCache[kLogCategoryCount] = {};
+  // Set once the library, the table, the handle and the identity are all in
+  // place, so that messages read them without taking the connect lock.
+  std::atomic<bool> m_connected{false};
+  // Serialises loading and registration: the first messages of many threads
+  // must not register the module with the library more than once.
+  SRWLOCK m_connectLock = SRWLOCK_INIT;
 };
 
 // Runs once per process, on the first class-object request: identity

@@ -1,0 +1,216 @@
+// The 40 entry points of the stand-in logging library, all __stdcall and
+// exported undecorated through a .def file. Argument orders follow what the
+// logging client passes; the entry points it never calls take plausible ones
+// ("...1" variants carry an instance name before the message).
+//
+// Test variants are built from this file with one of these definitions:
+//   VELMORA_LOGGER_LOGSTART_ZERO    LOGSTART answers 0 (flags may not be fetched)
+//   VELMORA_LOGGER_TRACE_FLAG_ONLY  GETLOGFLAG answers 0 except for Trace (3)
+//   VELMORA_LOGGER_NO_HANDLE        REGISTERLOGGERCLIENT never writes a handle
+// and variants that lack entry points simply leave them out of their .def.
+#include <atomic>
+#include <cstring>
+#include <cwchar>
+#include <type_traits>
+
+#include "host/logger/LoggerStandIn.h"
+#include "host/logger/LoggerTestHooks.h"
+#include "logging/LoggerEntryPoints.h"
+
+namespace {
+
+std::atomic<LONG> g_calls[kLoggerEntryPointCount];
+
+const char* const kNames[kLoggerEntryPointCount] = {
+#define STANDIN_NAME(name) #name,
+    VELMORA_LOGGER_ENTRY_POINTS(STANDIN_NAME)
+#undef STANDIN_NAME
+};
+
+void Count(LoggerEntryPoint entry) { g_calls[entry].fetch_add(1); }
+
+void Write(int client, const wchar_t* flagName, const wchar_t* instance, const wchar_t* text) {
+  if (!standin::IsNameEnabled(flagName)) return;
+  if (!instance || !*instance) {
+    standin::AppendLine(client, flagName, text);
+    return;
+  }
+  // "[instance] text", cut to the library's own line limit.
+  wchar_t line[8192 + MAX_PATH];
+  _snwprintf(line, sizeof(line) / sizeof(line[0]), L"[%ls] %ls", instance, text ? text : L"");
+  line[sizeof(line) / sizeof(line[0]) - 1] = L'\0';
+  standin::AppendLine(client, flagName, line);
+}
+
+void WriteCategory(int client, int category, const wchar_t* instance, const wchar_t* text) {
+  Write(client, standin::CategoryName(category), instance, text);
+}
+
+void WriteFlag(int client, DWORD flag, const wchar_t* instance, const wchar_t* text) {
+  wchar_t name[MAX_PATH + 32];
+  if (!standin::FlagName(flag, name, MAX_PATH + 32)) return;
+  Write(client, name, instance, text);
+}
+
+}  // namespace
+
+extern "C" {
+
+int WINAPI LOGSTART(int client) {
+  Count(kEntry_LOGSTART);
+#ifdef VELMORA_LOGGER_LOGSTART_ZERO
+  return 0;
+#else
+  return 1;
+#endif
+}
+
+int WINAPI LOGSTOP(int client) {
+  Count(kEntry_LOGSTOP);
+  return 1;
+}
+
+int WINAPI SETIDENTITYNAME(int client, const wchar_t* name) {
+  Count(kEntry_SETIDENTITYNAME);
+  return standin::SetIdentity(client, name) ? 1 : 0;
+}
+
+int WINAPI ADDINSTANCENAME(int client, const wchar_t* name) {
+  Count(kEntry_ADDINSTANCENAME);
+  return standin::SetInstance(client, name) ? 1 : 0;
+}
+
+int WINAPI REMOVEINSTANCENAME(int client, const wchar_t* name) {
+  Count(kEntry_REMOVEINSTANCENAME);
+  return standin::SetInstance(client, L"") ? 1 : 0;
+}
+
+int WINAPI REMOVEINSTANCENAME1(int client) {
+  Count(kEntry_REMOVEINSTANCENAME1);
+  return standin::SetInstance(client, L"") ? 1 : 0;
+}
+
+// |number| selects nothing here: every custom flag gets its own value.
+DWORD WINAPI REGISTERLOGFLAG(int client, LONG number, const wchar_t* name) {
+  Count(kEntry_REGISTERLOGFLAG);
+  return standin::RegisterFlag(name);
+}
+
+DWORD WINAPI REGISTERLOGFLAGEX(int client, LONG number, const wchar_t* name,
+                               DWORD defaultEnabled) {
+  Count(kEntry_REGISTERLOGFLAGEX);
+  return standin::RegisterFlag(name);
+}
+
+#define STANDIN_CATEGORY(NAME, index)                                           \
+  int WINAPI NAME(int client, const wchar_t* message) {                         \
+    Count(kEntry_##NAME);                                                       \
+    WriteCategory(client, index, nullptr, message);                             \
+    return 1;                                                                   \
+  }                                                                             \
+  int WINAPI NAME##1(int client, const wchar_t* instance, const wchar_t* message) { \
+    Count(kEntry_##NAME##1);                                                    \
+    WriteCategory(client, index, instance, message);                            \
+    return 1;                                                                   \
+  }
+STANDIN_CATEGORY(LOGERROR, 0)
+STANDIN_CATEGORY(LOGWARNING, 1)
+STANDIN_CATEGORY(LOGINFO, 2)
+STANDIN_CATEGORY(LOGTRACE, 3)
+STANDIN_CATEGORY(LOGSTARTSTOP, 4)
+STANDIN_CATEGORY(LOGENTRYEXIT, 5)
+STANDIN_CATEGORY(LOGTHREADSTARTSTOP, 6)
+STANDIN_CATEGORY(LOGSQL, 7)
+STANDIN_CATEGORY(LOGCONNECTION, 8)
+STANDIN_CATEGORY(LOGCTORDTOR, 9)
+STANDIN_CATEGORY(LOGREFCOUNT, 10)
+#undef STANDIN_CATEGORY
+
+int WINAPI LOGCUSTOM(int client, const wchar_t* message) {
+  Count(kEntry_LOGCUSTOM);
+  Write(client, L"Custom", nullptr, message);
+  return 1;
+}
+
+int WINAPI LOGCUSTOM1(int client, const wchar_t* instance, const wchar_t* message) {
+  Count(kEntry_LOGCUSTOM1);
+  Write(client, L"Custom", instance, message);
+  return 1;
+}
+
+int WINAPI LOGCUSTOM2(int client, DWORD flag, const wchar_t* message) {
+  Count(kEntry_LOGCUSTOM2);
+  WriteFlag(client, flag, nullptr, message);
+  return 1;
+}
+
+int WINAPI LOGCUSTOM3(int client, DWORD flag, const wchar_t* instance, const wchar_t* message) {
+  Count(kEntry_LOGCUSTOM3);
+  WriteFlag(client, flag, instance, message);
+  return 1;
+}
+
+DWORD WINAPI GETLOGFLAG(int client, int categoryIndex) {
+  Count(kEntry_GETLOGFLAG);
+  if (categoryIndex < 0 || categoryIndex >= standin::kCategoryCount) return 0;
+#ifdef VELMORA_LOGGER_TRACE_FLAG_ONLY
+  if (categoryIndex != 3) return 0;
+#endif
+  return 1u << categoryIndex;
+}
+
+int WINAPI GETIDENTITYNAME(int client, wchar_t* name, DWORD chars) {
+  Count(kEntry_GETIDENTITYNAME);
+  return standin::CopyIdentity(client, name, chars) ? 1 : 0;
+}
+
+int WINAPI GETINSTANCENAME(int client, wchar_t* name, DWORD chars) {
+  Count(kEntry_GETINSTANCENAME);
+  return standin::CopyInstance(client, name, chars) ? 1 : 0;
+}
+
+int WINAPI REGISTERLOGGERCLIENT(int* client) {
+  Count(kEntry_REGISTERLOGGERCLIENT);
+#ifdef VELMORA_LOGGER_NO_HANDLE
+  return 1;
+#else
+  if (!client) return 0;
+  *client = standin::RegisterClient();
+  return *client != -1 ? 1 : 0;
+#endif
+}
+
+int WINAPI UNREGISTERLOGGERCLIENT(int client) {
+  Count(kEntry_UNREGISTERLOGGERCLIENT);
+  standin::UnregisterClient(client);
+  return 1;
+}
+
+// |reserved| selects nothing here.
+int WINAPI LOGFLAGLOG(int client, DWORD flag, int reserved) {
+  Count(kEntry_LOGFLAGLOG);
+  wchar_t name[MAX_PATH + 32];
+  if (flag == 0 || !standin::FlagName(flag, name, MAX_PATH + 32)) return 0;
+  return standin::IsNameEnabled(name) ? 1 : 0;
+}
+
+LONG WINAPI VelmoraTestCallCount(const char* entryPoint) {
+  if (!entryPoint) return -1;
+  for (int i = 0; i < kLoggerEntryPointCount; ++i)
+    if (std::strcmp(kNames[i], entryPoint) == 0) return g_calls[i].load();
+  return -1;
+}
+
+}  // extern "C"
+
+// The signatures that the client calls through must be the ones exported.
+static_assert(std::is_same<decltype(&LOGSTART), LogStartFn>::value, "LOGSTART");
+static_assert(std::is_same<decltype(&SETIDENTITYNAME), SetIdentityNameFn>::value, "");
+static_assert(std::is_same<decltype(&REGISTERLOGFLAG), RegisterLogFlagFn>::value, "");
+static_assert(std::is_same<decltype(&LOGERROR), LogMessageFn>::value, "");
+static_assert(std::is_same<decltype(&LOGCUSTOM2), LogCustom2Fn>::value, "");
+static_assert(std::is_same<decltype(&GETLOGFLAG), GetLogFlagFn>::value, "");
+static_assert(std::is_same<decltype(&REGISTERLOGGERCLIENT), RegisterLoggerClientFn>::value, "");
+static_assert(std::is_same<decltype(&UNREGISTERLOGGERCLIENT), UnregisterLoggerClientFn>::value,
+              "");
+static_assert(std::is_same<decltype(&LOGFLAGLOG), LogFlagLogFn>::value, "");

@@ -1,0 +1,29 @@
+#pragma once
+// The operating-system calls of the logging client, behind a narrow seam so
+// that tests can script the registry, the loader and the file system.
+#include <windows.h>
+
+class LoggerOs {
+ public:
+  virtual LSTATUS RegOpenKeyExW(HKEY root, const wchar_t* subKey, DWORD options,
+                                REGSAM access, HKEY* key) = 0;
+  virtual LSTATUS RegQueryValueExW(HKEY key, const wchar_t* name, DWORD* type,
+                                   BYTE* data, DWORD* bytes) = 0;
+  virtual LSTATUS RegCloseKey(HKEY key) = 0;
+  virtual HMODULE LoadLibraryW(const wchar_t* path) = 0;
+  virtual FARPROC GetProcAddress(HMODULE module, const char* name) = 0;
+  virtual BOOL FreeLibrary(HMODULE module) = 0;
+  // The module that contains the client's code (Velmora.dll inside the DLL).
+  virtual HMODULE OwnModule() = 0;
+  virtual DWORD GetModuleFileNameW(HMODULE module, wchar_t* path, DWORD chars) = 0;
+  virtual HANDLE FindFirstFileW(const wchar_t* path, WIN32_FIND_DATAW* found) = 0;
+  virtual BOOL FindClose(HANDLE find) = 0;
+
+ protected:
+  // Not virtual: implementations live in statics that must outlive the
+  // exit-time Shutdown, so they stay trivially destructible.
+  ~LoggerOs() = default;
+};
+
+// The real calls.
+LoggerOs& SystemLoggerOs();
