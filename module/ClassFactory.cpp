@@ -1,0 +1,69 @@
+#include "module/ClassFactory.h"
+
+#include <new>
+
+#include "module/InterfaceMap.h"
+#include "module/ModuleRecord.h"
+
+namespace {
+
+const InterfaceMapEntry kClassFactoryMap[] = {
+    {&IID_IClassFactory, 0},  // IClassFactory is the object's only base
+    {nullptr, 0},
+};
+
+}  // namespace
+
+ClassFactory::ClassFactory(InstanceCreatorFn createInstance)
+    : m_refCount(0), m_createInstance(createInstance) {
+  InitializeCriticalSection(&m_critsec);
+}
+
+ClassFactory::~ClassFactory() { DeleteCriticalSection(&m_critsec); }
+
+STDMETHODIMP ClassFactory::QueryInterface(REFIID iid, void** result) {
+  return InternalQueryInterface(this, kClassFactoryMap, iid, result);
+}
+
+STDMETHODIMP_(ULONG) ClassFactory::AddRef() {
+  EnterCriticalSection(&m_critsec);
+  const LONG count = ++m_refCount;
+  if (count == 2) ModuleLock();
+  LeaveCriticalSection(&m_critsec);
+  return static_cast<ULONG>(count);
+}
+
+STDMETHODIMP_(ULONG) ClassFactory::Release() {
+  EnterCriticalSection(&m_critsec);
+  const LONG count = --m_refCount;
+  if (count == 1) ModuleUnlock();
+  LeaveCriticalSection(&m_critsec);
+  if (count == 0) delete this;
+  return static_cast<ULONG>(count);
+}
+
+STDMETHODIMP ClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** result) {
+  if (result == nullptr) return E_POINTER;
+  *result = nullptr;
+  // Aggregation hands the outer object the inner unknown, nothing else.
+  if (outer != nullptr && !IsEqualIID(iid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
+  return m_createInstance(outer, iid, result);
+}
+
+STDMETHODIMP ClassFactory::LockServer(BOOL lock) {
+  if (lock)
+    ModuleLock();
+  else
+    ModuleUnlock();
+  return S_OK;
+}
+
+HRESULT WINAPI CreateClassFactory(InstanceCreatorFn createInstance, REFIID iid, void** result) {
+  if (result == nullptr) return E_POINTER;
+  *result = nullptr;
+  ClassFactory* factory = new (std::nothrow) ClassFactory(createInstance);
+  if (factory == nullptr) return E_OUTOFMEMORY;
+  const HRESULT hr = factory->QueryInterface(iid, result);
+  if (FAILED(hr)) delete factory;
+  return hr;
+}

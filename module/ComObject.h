@@ -1,0 +1,140 @@
+#pragma once
+// The two wrappers in which an object class T (derived from its interfaces
+// and ComObjectRoot, with FinalConstruct, FinalRelease and GetInterfaceMap)
+// is handed to clients, and the creator that picks one.
+//
+// Every live wrapper holds one module lock, so DllCanUnloadNow answers S_FALSE
+// while a client holds any object. Destruction runs FinalRelease, gives the
+// lock back, then the root deletes the object's critical section.
+#include <windows.h>
+#include <unknwn.h>
+
+#include <new>
+
+#include "module/InterfaceMap.h"
+#include "module/ModuleRecord.h"
+
+// Stand-alone object: its own reference count answers AddRef and Release.
+template <class T>
+class ComObject : public T {
+ public:
+  ComObject() { ModuleLock(); }
+  ~ComObject() override {
+    this->StabilizeForDestruction();
+    this->FinalRelease();
+    ModuleUnlock();
+  }
+
+  STDMETHODIMP QueryInterface(REFIID iid, void** result) override {
+    return InternalQueryInterface(static_cast<T*>(this), T::GetInterfaceMap(), iid, result);
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return this->InternalAddRef(); }
+  STDMETHODIMP_(ULONG) Release() override {
+    const ULONG count = this->InternalRelease();
+    if (count == 0) delete this;
+    return count;
+  }
+};
+
+// The object inside an aggregate: its interfaces' IUnknown methods belong to
+// the outer object. QueryInterface asks the outer object first and falls back
+// on the object's own map only when that fails and the outer object is not
+// this object itself (which would recurse).
+template <class T>
+class ComContainedObject : public T {
+ public:
+  explicit ComContainedObject(IUnknown* outer) : m_outer(outer) {}
+
+  STDMETHODIMP QueryInterface(REFIID iid, void** result) override {
+    HRESULT hr = m_outer->QueryInterface(iid, result);
+    if (FAILED(hr) && RawUnknown() != m_outer) hr = InternalQueryInterface(iid, result);
+    return hr;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return m_outer->AddRef(); }
+  STDMETHODIMP_(ULONG) Release() override { return m_outer->Release(); }
+
+  HRESULT InternalQueryInterface(REFIID iid, void** result) {
+    return ::InternalQueryInterface(static_cast<T*>(this), T::GetInterfaceMap(), iid, result);
+  }
+
+ private:
+  IUnknown* RawUnknown() {
+    const InterfaceMapEntry* map = T::GetInterfaceMap();
+    return reinterpret_cast<IUnknown*>(reinterpret_cast<char*>(static_cast<T*>(this)) +
+                                       map->offset);
+  }
+
+  IUnknown* m_outer;  // not AddRef'd: the outer object owns this one
+};
+
+// Aggregated object: this is the inner, non-delegating unknown that the outer
+// object holds; the interfaces live in m_contained.
+template <class T>
+class ComAggObject : public IUnknown {
+ public:
+  explicit ComAggObject(IUnknown* outer) : m_refCount(0), m_contained(outer) { ModuleLock(); }
+  virtual ~ComAggObject() {
+    m_refCount = -(LONG_MAX / 2);
+    m_contained.FinalRelease();
+    ModuleUnlock();
+  }
+
+  ComAggObject(const ComAggObject&) = delete;
+  ComAggObject& operator=(const ComAggObject&) = delete;
+
+  HRESULT FinalConstruct() { return m_contained.FinalConstruct(); }
+  ULONG InternalAddRef() { return static_cast<ULONG>(InterlockedIncrement(&m_refCount)); }
+  ULONG InternalRelease() { return static_cast<ULONG>(InterlockedDecrement(&m_refCount)); }
+
+  STDMETHODIMP QueryInterface(REFIID iid, void** result) override {
+    if (result == nullptr) return E_POINTER;
+    *result = nullptr;
+    if (IsEqualIID(iid, IID_IUnknown)) {
+      *result = static_cast<IUnknown*>(this);
+      AddRef();
+      return S_OK;
+    }
+    return m_contained.InternalQueryInterface(iid, result);
+  }
+  STDMETHODIMP_(ULONG) AddRef() override {
+    return static_cast<ULONG>(InterlockedIncrement(&m_refCount));
+  }
+  STDMETHODIMP_(ULONG) Release() override {
+    const ULONG count = static_cast<ULONG>(InterlockedDecrement(&m_refCount));
+    if (count == 0) delete this;
+    return count;
+  }
+
+ private:
+  volatile LONG m_refCount;
+  ComContainedObject<T> m_contained;
+};
+
+// Creates a T, plain when outer is null, else aggregated. FinalConstruct runs
+// with one reference held, so that an AddRef/Release pair inside it cannot
+// destroy the object; only exactly S_OK from it lets the object out.
+template <class T>
+HRESULT CreateComInstance(IUnknown* outer, REFIID iid, void** result) {
+  if (result == nullptr) return E_POINTER;
+  *result = nullptr;
+
+  if (outer == nullptr) {
+    ComObject<T>* object = new (std::nothrow) ComObject<T>();
+    if (object == nullptr) return E_OUTOFMEMORY;
+    object->InternalAddRef();
+    HRESULT hr = object->FinalConstruct();
+    object->InternalRelease();
+    if (hr == S_OK) hr = object->QueryInterface(iid, result);
+    if (hr != S_OK) delete object;
+    return hr;
+  }
+
+  ComAggObject<T>* object = new (std::nothrow) ComAggObject<T>(outer);
+  if (object == nullptr) return E_OUTOFMEMORY;
+  object->InternalAddRef();
+  HRESULT hr = object->FinalConstruct();
+  object->InternalRelease();
+  if (hr == S_OK) hr = object->QueryInterface(iid, result);
+  if (hr != S_OK) delete object;
+  return hr;
+}

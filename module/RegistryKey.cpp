@@ -1,0 +1,75 @@
+#include "module/RegistryKey.h"
+
+#include <cwchar>
+
+namespace {
+
+// Longest key name the recursive deletion reads back, in characters.
+constexpr DWORD kKeyNameBuffer = 256;
+
+}  // namespace
+
+RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
+  if (this != &other) {
+    Close();
+    m_key = other.m_key;
+    other.m_key = nullptr;
+  }
+  return *this;
+}
+
+LONG RegistryKey::Create(HKEY parent, const wchar_t* name, REGSAM access) {
+  Close();
+  return RegCreateKeyExW(parent, name, /*Reserved=*/0, /*lpClass=*/nullptr,
+                         REG_OPTION_NON_VOLATILE, access, /*lpSecurityAttributes=*/nullptr,
+                         &m_key, /*lpdwDisposition=*/nullptr);
+}
+
+LONG RegistryKey::Open(HKEY parent, const wchar_t* name, REGSAM access) {
+  Close();
+  return RegOpenKeyExW(parent, name, /*ulOptions=*/0, access, &m_key);
+}
+
+void RegistryKey::Close() {
+  if (m_key != nullptr) RegCloseKey(m_key);
+  m_key = nullptr;
+}
+
+LONG RegistryKey::SetString(const wchar_t* valueName, const wchar_t* text) {
+  // REG_SZ sizes count the terminating null: (characters + 1) * 2 bytes.
+  const DWORD bytes = static_cast<DWORD>((std::wcslen(text) + 1) * sizeof(wchar_t));
+  return RegSetValueExW(m_key, valueName, /*Reserved=*/0, REG_SZ,
+                        reinterpret_cast<const BYTE*>(text), bytes);
+}
+
+LONG RegistryKey::SetSubkeyString(const wchar_t* subkey, const wchar_t* text,
+                                  const wchar_t* valueName) {
+  RegistryKey child;
+  const LONG error = child.Create(m_key, subkey, KEY_ALL_ACCESS);
+  if (error != ERROR_SUCCESS) return error;
+  return child.SetString(valueName, text);
+}
+
+LONG RecurseDeleteKey(HKEY parent, const wchar_t* name) {
+  RegistryKey key;
+  LONG error = key.Open(parent, name, KEY_READ | KEY_WRITE);
+  if (error != ERROR_SUCCESS) return error;
+
+  // Always read index 0: each deletion shifts the remaining subkeys down.
+  wchar_t child[kKeyNameBuffer];
+  DWORD length = kKeyNameBuffer;
+  while (RegEnumKeyExW(key.get(), /*dwIndex=*/0, child, &length, /*lpReserved=*/nullptr,
+                       /*lpClass=*/nullptr, /*lpcchClass=*/nullptr,
+                       /*lpftLastWriteTime=*/nullptr) == ERROR_SUCCESS) {
+    error = RecurseDeleteKey(key.get(), child);
+    if (error != ERROR_SUCCESS) return error;
+    length = kKeyNameBuffer;
+  }
+  key.Close();
+  return RegDeleteKeyW(parent, name);
+}
+
+HRESULT HResultFromRegistryError(LONG error) {
+  if (error <= 0) return static_cast<HRESULT>(error);
+  return static_cast<HRESULT>((static_cast<unsigned long>(error) & 0x0000FFFFUL) | 0x80070000UL);
+}
