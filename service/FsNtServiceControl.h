@@ -9,12 +9,29 @@ class ScmApi;
 class FsNtServiceControl {
  public:
   FsNtServiceControl();  // binds the real SCM
+  // Binds the given seam, which must outlive this object (tests pass a fake).
+  explicit FsNtServiceControl(ScmApi& scm);
   virtual ~FsNtServiceControl();
 
   // Work operations. Virtual only so that dispatch tests can record calls.
+
+  // Fills *status and returns 0 when the status could be read, whatever the
+  // state; otherwise returns the failure and leaves *status alone. 0 also when
+  // the SCM refuses to open because the system is shutting down.
   virtual DWORD QueryService(LPCWSTR serviceName, SERVICE_STATUS* status);
+  // Starts a stopped service and waits while it is START_PENDING: 0 once it
+  // runs, 1066 when it is not stopped at entry or settles elsewhere, 1053 when
+  // it hangs. A non-empty cmdLnArgs reaches the service as its one argument.
   virtual DWORD StartService(LPCWSTR serviceName, LPCWSTR cmdLnArgs);
+  // Stops the active dependents (depth first, results ignored), then the
+  // service, and waits while it is pending: 0 when it is stopped (or running)
+  // afterwards, 1066 for other states, 1053 when it hangs.
   virtual DWORD StopService(LPCWSTR serviceName);
+  // Pause and continue send their control unless the service is already in
+  // the target state, then poll briefly (at most 11 times) for it.
   virtual DWORD PauseService(LPCWSTR serviceName);
   virtual DWORD ContinueService(LPCWSTR serviceName);
+
+ private:
+  ScmApi* m_scm;
 };

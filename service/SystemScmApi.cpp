@@ -1,0 +1,60 @@
+// Binds the ScmApi seam to the real Service Control Manager.
+#include "service/ScmApi.h"
+
+namespace {
+
+// The code of a call that just failed. Some paths leave the last error at 0;
+// that must still read as a failure.
+DWORD LastErrorOfFailedCall() {
+  const DWORD error = ::GetLastError();
+  return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
+}
+
+DWORD FromBool(BOOL ok) { return ok ? ERROR_SUCCESS : LastErrorOfFailedCall(); }
+
+class SystemScm final : public ScmApi {
+ public:
+  DWORD OpenManager(LPCWSTR machineName, LPCWSTR databaseName,
+                    DWORD desiredAccess, SC_HANDLE* manager) override {
+    *manager = ::OpenSCManagerW(machineName, databaseName, desiredAccess);
+    return *manager != nullptr ? ERROR_SUCCESS : LastErrorOfFailedCall();
+  }
+
+  DWORD OpenNamedService(SC_HANDLE manager, LPCWSTR serviceName,
+                         DWORD desiredAccess, SC_HANDLE* service) override {
+    *service = ::OpenServiceW(manager, serviceName, desiredAccess);
+    return *service != nullptr ? ERROR_SUCCESS : LastErrorOfFailedCall();
+  }
+
+  void Close(SC_HANDLE handle) override { ::CloseServiceHandle(handle); }
+
+  DWORD QueryStatus(SC_HANDLE service, SERVICE_STATUS* status) override {
+    return FromBool(::QueryServiceStatus(service, status));
+  }
+
+  DWORD Start(SC_HANDLE service, DWORD argc, LPCWSTR* argv) override {
+    return FromBool(::StartServiceW(service, argc, argv));
+  }
+
+  DWORD Control(SC_HANDLE service, DWORD control,
+                SERVICE_STATUS* status) override {
+    return FromBool(::ControlService(service, control, status));
+  }
+
+  DWORD EnumDependents(SC_HANDLE service, DWORD serviceState,
+                       ENUM_SERVICE_STATUSW* buffer, DWORD bufferSize,
+                       DWORD* bytesNeeded, DWORD* servicesReturned) override {
+    return FromBool(::EnumDependentServicesW(service, serviceState, buffer,
+                                             bufferSize, bytesNeeded,
+                                             servicesReturned));
+  }
+
+  void SleepFor(DWORD milliseconds) override { ::Sleep(milliseconds); }
+};
+
+}  // namespace
+
+ScmApi& SystemScmApi() {
+  static SystemScm api;
+  return api;
+}
