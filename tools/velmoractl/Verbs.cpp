@@ -1,0 +1,221 @@
+#include "tools/velmoractl/Verbs.h"
+
+#include <cwchar>
+#include <memory>
+#include <vector>
+
+#include "tools/velmoractl/ComOwners.h"
+#include "tools/velmoractl/Progress.h"
+#include "tools/velmoractl/StatusNames.h"
+
+namespace {
+
+constexpr wchar_t kApplicationMarker[] = L"Process_";
+
+// A mutable, null-terminated copy: the interface takes LPWSTR, and the module
+// lower-cases the process-control arguments in the caller's buffer.
+std::vector<wchar_t> Buffer(const std::wstring& text) {
+  std::vector<wchar_t> buffer(text.begin(), text.end());
+  buffer.push_back(L'\0');
+  return buffer;
+}
+
+// The module looks an executable up by "\\?\" + the name exactly as given, so
+// a relative path or forward slashes would read as "not found". The client
+// resolves the name against its own working directory first.
+std::wstring FullPath(const std::wstring& name) {
+  const DWORD needed = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return name;
+  std::wstring full(needed, L'\0');
+  const DWORD written = GetFullPathNameW(name.c_str(), needed, &full[0], nullptr);
+  if (written == 0 || written >= needed) return name;
+  full.resize(written);
+  return full;
+}
+
+class Printer {
+ public:
+  explicit Printer(const ClientContext& context)
+      : context_(context), startTicks_(GetTickCount64()) {}
+
+  void Line(const wchar_t* key, const std::wstring& value) const {
+    context_.writeOut(std::wstring(key) + L": " + value + L"\n");
+  }
+
+  // Prints the result line and returns whether it counts as success.
+  bool Result(long code, bool applicationRoute) const {
+    const ResultDomain domain = DomainOf(applicationRoute, code);
+    Line(L"result", FormatResult(code, domain, context_.messages));
+    return IsSuccess(code, domain);
+  }
+
+  void Elapsed() const {
+    const ULONGLONG ms = GetTickCount64() - startTicks_;
+    wchar_t text[48];
+    swprintf(text, 48, L"%llu.%03llu s", ms / 1000, ms % 1000);
+    Line(L"elapsed", text);
+  }
+
+  // Prints the service's state as the service manager reports it now. True
+  // when it could be read and, if expected is not 0, equals it.
+  bool ServiceState(const std::wstring& name, DWORD expected) const {
+    DWORD state = 0;
+    DWORD error = 0;
+    if (!context_.services || !context_.services->Read(name.c_str(), &state, &error)) {
+      Line(L"state", L"unknown");
+      Line(L"state-error", FormatResult(static_cast<long>(error), ResultDomain::kWin32,
+                                        context_.messages));
+      return false;
+    }
+    const wchar_t* stateName = ServiceStateName(state);
+    Line(L"state", stateName ? stateName : std::to_wstring(state));
+    return expected == 0 || state == expected;
+  }
+
+ private:
+  const ClientContext& context_;
+  ULONGLONG startTicks_;
+};
+
+// Progress for a request that may block; nothing unless stderr is a terminal.
+std::unique_ptr<ProgressReporter> StartProgress(const ClientContext& context,
+                                                const std::wstring& serviceName) {
+  if (!context.writeProgress) return nullptr;
+  ServiceStateReader* services = context.services;
+  ProgressReporter::DetailFn detail;
+  if (serviceName.empty()) {
+    detail = [] { return std::wstring(L"application shutting down"); };
+  } else {
+    detail = [services, serviceName] {
+      DWORD state = 0;
+      DWORD error = 0;
+      if (!services || !services->Read(serviceName.c_str(), &state, &error)) {
+        return L"service " + serviceName + L" state unknown (" + std::to_wstring(error) + L")";
+      }
+      const wchar_t* name = ServiceStateName(state);
+      return L"service " + serviceName + L" " + (name ? name : std::to_wstring(state));
+    };
+  }
+  return std::make_unique<ProgressReporter>(std::move(detail), context.writeProgress);
+}
+
+int Finish(const Printer& printer, bool success) {
+  printer.Elapsed();
+  return success ? kExitSuccess : kExitFailure;
+}
+
+int Start(const Command& command, const ClientContext& context) {
+  const Printer printer(context);
+  const bool service = IsServiceStart(command.ctrlArgs);
+  std::vector<wchar_t> name = Buffer(service ? command.target : FullPath(command.target));
+  std::vector<wchar_t> args = Buffer(command.cmdArgs);
+  std::vector<wchar_t> ctrl = Buffer(command.ctrlArgs);
+  UniqueBstr identity;
+  HRESULT hr;
+  {
+    auto progress = service ? StartProgress(context, command.target) : nullptr;
+    hr = context.control->StartSoftwareProcess(name.data(), args.data(), ctrl.data(),
+                                               identity.put());
+  }
+  if (identity.get()) printer.Line(L"identity", identity.get());
+  const bool success = printer.Result(hr, !service);
+  if (service) printer.ServiceState(command.target, 0);
+  return Finish(printer, success);
+}
+
+int Stop(const Command& command, const ClientContext& context) {
+  const Printer printer(context);
+  const bool application = IsApplicationIdentity(command.target);
+  std::vector<wchar_t> identity = Buffer(command.target);
+  long forced = 0;
+  HRESULT hr;
+  {
+    auto progress = StartProgress(context, application ? std::wstring() : command.target);
+    hr = context.control->StopSoftwareProcess(identity.data(), command.timeoutMs, &forced);
+  }
+  const bool success = printer.Result(hr, application);
+  if (application) {
+    printer.Line(L"forced", std::to_wstring(forced));
+    const wchar_t* outcome = ApplicationStopOutcome(hr, forced);
+    if (*outcome) printer.Line(L"outcome", outcome);
+  } else {
+    if (success) printer.Line(L"outcome", L"stopped");
+    printer.ServiceState(command.target, 0);
+  }
+  return Finish(printer, success);
+}
+
+int Restart(const Command& command, const ClientContext& context) {
+  const Printer printer(context);
+  std::vector<wchar_t> identity = Buffer(command.target);
+  const HRESULT hr = context.control->RestartSoftwareProcess(identity.data());
+  return Finish(printer, printer.Result(hr, IsApplicationIdentity(command.target)));
+}
+
+// The module answers S_OK to every pause and continue and does nothing for an
+// application, so the service's state afterwards is the only real answer.
+int PauseOrContinue(const Command& command, const ClientContext& context) {
+  const Printer printer(context);
+  const bool application = IsApplicationIdentity(command.target);
+  const bool pause = command.verb == Verb::kPause;
+  std::vector<wchar_t> identity = Buffer(command.target);
+  const HRESULT hr = pause ? context.control->PauseSoftwareProcess(identity.data())
+                           : context.control->ContineSoftwareProcess(identity.data());
+  bool success = printer.Result(hr, application);
+  if (application) {
+    printer.Line(L"note", L"pause and continue do nothing for an application");
+  } else {
+    success = printer.ServiceState(command.target, pause ? SERVICE_PAUSED : SERVICE_RUNNING) &&
+              success;
+  }
+  return Finish(printer, success);
+}
+
+int Status(const Command& command, const ClientContext& context) {
+  const Printer printer(context);
+  const bool application = IsApplicationIdentity(command.target);
+  std::vector<wchar_t> identity = Buffer(command.target);
+  long status = 0;
+  const HRESULT hr = context.control->GetProcessStatus(identity.data(), &status);
+  if (application && SUCCEEDED(hr)) {
+    const wchar_t* name = ProcessStatusName(status);
+    printer.Line(L"status", std::to_wstring(status) + L" " + (name ? name : L"UNKNOWN"));
+  }
+  const bool success = printer.Result(hr, application);
+  if (!application && success) printer.ServiceState(command.target, 0);
+  return Finish(printer, success);
+}
+
+}  // namespace
+
+bool IsApplicationIdentity(const std::wstring& identity) {
+  return identity.find(kApplicationMarker) != std::wstring::npos;
+}
+
+bool IsServiceStart(const std::wstring& ctrlArgs) {
+  std::wstring lowered = ctrlArgs;
+  for (wchar_t& c : lowered) {
+    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+  }
+  return lowered.find(L"-service") != std::wstring::npos ||
+         lowered.find(L"/service") != std::wstring::npos;
+}
+
+const wchar_t* ApplicationStopOutcome(long result, long forced) {
+  if (result == S_OK) return L"ended by itself";
+  if (result == S_FALSE) return forced ? L"terminated" : L"already gone";
+  return L"";
+}
+
+int RunCommand(const Command& command, const ClientContext& context) {
+  switch (command.verb) {
+    case Verb::kStart: return Start(command, context);
+    case Verb::kStop: return Stop(command, context);
+    case Verb::kRestart: return Restart(command, context);
+    case Verb::kPause:
+    case Verb::kContinue: return PauseOrContinue(command, context);
+    case Verb::kStatus: return Status(command, context);
+    case Verb::kHelp: break;
+  }
+  return kExitFailure;
+}
