@@ -1,0 +1,50 @@
+// Command line and small helpers shared by the sample applications.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+namespace velmora_samples {
+
+constexpr long kDefaultShutdownTimeoutMs = 5000;
+constexpr DWORD kHeartbeatIntervalMs = 500;
+
+struct AppOptions {
+  long shutdownTimeoutMs = kDefaultShutdownTimeoutMs;
+  DWORD lingerMs = 0;     // cooperative: keep beating this long after the event
+  bool stale = false;     // stubborn: make the heartbeat stale right after entering
+  bool keepBeating = false;  // stubborn: ignore the event but keep the heartbeat fresh
+  std::wstring logPath;
+};
+
+// Parses --shutdown-timeout <ms>, --linger <ms>, --stale, --beat, --log <file>.
+// Returns false (with a message on stderr) for anything else.
+bool ParseAppOptions(int argc, wchar_t** argv, AppOptions* options);
+
+// "VelmoraShutdown_<pid>": the manual-reset event that asks the process to exit.
+std::wstring ShutdownEventName(DWORD processId);
+
+// Appends lines to the --log file, if one was given; each line is flushed at
+// once so a watcher sees it even if the process is terminated next.
+class AppLog {
+ public:
+  explicit AppLog(const std::wstring& path);
+  ~AppLog();
+  AppLog(const AppLog&) = delete;
+  AppLog& operator=(const AppLog&) = delete;
+
+  void Line(const wchar_t* format, ...);
+
+ private:
+  FILE* file_ = nullptr;
+};
+
+// Exit codes of the sample applications.
+constexpr int kExitOk = 0;
+constexpr int kExitUsage = 2;
+constexpr int kExitEventFailed = 3;
+constexpr int kExitTableFailed = 4;
+
+}  // namespace velmora_samples

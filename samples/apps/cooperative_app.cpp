@@ -1,0 +1,59 @@
+// An application that follows the shutdown contract: it enters itself in the
+// realtime process table, beats every half second, and when its shutdown
+// event is set it (optionally lingers, still beating, then) leaves the table
+// and exits 0.
+#include <windows.h>
+
+#include "host/standins/ProcessTableClient.h"
+#include "samples/apps/AppOptions.h"
+
+using namespace velmora_samples;
+
+namespace {
+
+// Keeps the heartbeat fresh for `durationMs`, the way a process that needs
+// time to wind down tells the stopper it is still making progress.
+void BeatFor(DWORD processId, DWORD durationMs) {
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < durationMs) {
+    velmora_host::ReportHeartbeat(processId);
+    const DWORD left = durationMs - (GetTickCount() - start);
+    Sleep(left < kHeartbeatIntervalMs ? left : kHeartbeatIntervalMs);
+  }
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  AppOptions options;
+  if (!ParseAppOptions(argc, argv, &options)) return kExitUsage;
+  AppLog log(options.logPath);
+
+  const DWORD pid = GetCurrentProcessId();
+  const std::wstring eventName = ShutdownEventName(pid);
+  HANDLE shutdownEvent = CreateEventW(nullptr, /*bManualReset=*/TRUE, /*bInitialState=*/FALSE,
+                                      eventName.c_str());
+  if (!shutdownEvent) {
+    log.Line(L"CreateEvent %ls failed: %lu", eventName.c_str(), GetLastError());
+    return kExitEventFailed;
+  }
+  const HRESULT hr = velmora_host::EnterProcess(pid, eventName.c_str(), options.shutdownTimeoutMs);
+  if (FAILED(hr)) {
+    log.Line(L"EnterProcess failed: 0x%08lx", static_cast<unsigned long>(hr));
+    CloseHandle(shutdownEvent);
+    return kExitTableFailed;
+  }
+  log.Line(L"entered pid=%lu event=%ls timeout=%ld", pid, eventName.c_str(),
+           options.shutdownTimeoutMs);
+
+  while (WaitForSingleObject(shutdownEvent, kHeartbeatIntervalMs) == WAIT_TIMEOUT) {
+    velmora_host::ReportHeartbeat(pid);
+  }
+  log.Line(L"shutdown requested");
+
+  BeatFor(pid, options.lingerMs);
+  velmora_host::RemoveProcess(pid);
+  CloseHandle(shutdownEvent);
+  log.Line(L"exiting");
+  return kExitOk;
+}

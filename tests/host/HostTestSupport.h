@@ -1,0 +1,91 @@
+// Helpers shared by the host stand-in tests: owners for COM pointers and
+// apartments, and child processes started from the test's own folder.
+#pragma once
+
+#include <windows.h>
+#include <objbase.h>
+
+#include <string>
+#include <utility>
+
+namespace velmora_host_test {
+
+template <typename T>
+class ComPtr {
+ public:
+  ComPtr() = default;
+  ~ComPtr() { reset(); }
+  ComPtr(const ComPtr&) = delete;
+  ComPtr& operator=(const ComPtr&) = delete;
+
+  T* get() const { return ptr_; }
+  T* operator->() const { return ptr_; }
+  void** put_void() {
+    reset();
+    return reinterpret_cast<void**>(&ptr_);
+  }
+  void reset() {
+    if (ptr_) std::exchange(ptr_, nullptr)->Release();
+  }
+
+ private:
+  T* ptr_ = nullptr;
+};
+
+class ComApartment {
+ public:
+  explicit ComApartment(DWORD model) : hr_(CoInitializeEx(nullptr, model)) {}
+  ~ComApartment() {
+    if (SUCCEEDED(hr_)) CoUninitialize();
+  }
+  HRESULT status() const { return hr_; }
+
+ private:
+  HRESULT hr_;
+};
+
+// A program from the folder of the running test executable, killed and
+// reaped on destruction if it still runs.
+class ChildProcess {
+ public:
+  ChildProcess() = default;
+  ~ChildProcess() {
+    if (info_.hProcess) {
+      if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(info_.hProcess, 99);
+        WaitForSingleObject(info_.hProcess, 10000);
+      }
+      CloseHandle(info_.hProcess);
+      CloseHandle(info_.hThread);
+    }
+  }
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  // Starts `program` (a file name beside the test) with `arguments`.
+  bool Start(const std::wstring& program, const std::wstring& arguments) {
+    wchar_t self[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return false;
+    std::wstring path(self, length);
+    path.resize(path.find_last_of(L"\\/") + 1);
+    path += program;
+    std::wstring commandLine = L"\"" + path + L"\" " + arguments;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    return CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                          nullptr, &startup, &info_) != FALSE;
+  }
+
+  HANDLE handle() const { return info_.hProcess; }
+  DWORD id() const { return info_.dwProcessId; }
+
+ private:
+  PROCESS_INFORMATION info_ = {};
+};
+
+inline std::wstring IdentityOf(DWORD processId) {
+  return L"Process_" + std::to_wstring(processId);
+}
+
+}  // namespace velmora_host_test
