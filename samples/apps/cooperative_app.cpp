@@ -4,6 +4,7 @@
 // and exits 0.
 #include <windows.h>
 
+#include "host/standins/Handles.h"
 #include "host/standins/ProcessTableClient.h"
 #include "samples/apps/AppOptions.h"
 
@@ -31,8 +32,8 @@ int wmain(int argc, wchar_t** argv) {
 
   const DWORD pid = GetCurrentProcessId();
   const std::wstring eventName = ShutdownEventName(pid);
-  HANDLE shutdownEvent = CreateEventW(nullptr, /*bManualReset=*/TRUE, /*bInitialState=*/FALSE,
-                                      eventName.c_str());
+  velmora_host::UniqueHandle shutdownEvent(CreateEventW(
+      nullptr, /*bManualReset=*/TRUE, /*bInitialState=*/FALSE, eventName.c_str()));
   if (!shutdownEvent) {
     log.Line(L"CreateEvent %ls failed: %lu", eventName.c_str(), GetLastError());
     return kExitEventFailed;
@@ -40,20 +41,18 @@ int wmain(int argc, wchar_t** argv) {
   const HRESULT hr = velmora_host::EnterProcess(pid, eventName.c_str(), options.shutdownTimeoutMs);
   if (FAILED(hr)) {
     log.Line(L"EnterProcess failed: 0x%08lx", static_cast<unsigned long>(hr));
-    CloseHandle(shutdownEvent);
     return kExitTableFailed;
   }
   log.Line(L"entered pid=%lu event=%ls timeout=%ld", pid, eventName.c_str(),
            options.shutdownTimeoutMs);
 
-  while (WaitForSingleObject(shutdownEvent, kHeartbeatIntervalMs) == WAIT_TIMEOUT) {
+  while (WaitForSingleObject(shutdownEvent.get(), kHeartbeatIntervalMs) == WAIT_TIMEOUT) {
     velmora_host::ReportHeartbeat(pid);
   }
   log.Line(L"shutdown requested");
 
   BeatFor(pid, options.lingerMs);
   velmora_host::RemoveProcess(pid);
-  CloseHandle(shutdownEvent);
   log.Line(L"exiting");
   return kExitOk;
 }

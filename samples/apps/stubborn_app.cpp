@@ -5,6 +5,7 @@
 // after one wait), --beat keeps it fresh (so a stop waits for ever).
 #include <windows.h>
 
+#include "host/standins/Handles.h"
 #include "host/standins/ProcessTableClient.h"
 #include "samples/apps/AppOptions.h"
 
@@ -25,8 +26,8 @@ int wmain(int argc, wchar_t** argv) {
   const DWORD pid = GetCurrentProcessId();
   const std::wstring eventName = ShutdownEventName(pid);
   // The event must exist, else a stopper takes the process as already gone.
-  HANDLE shutdownEvent = CreateEventW(nullptr, /*bManualReset=*/TRUE, /*bInitialState=*/FALSE,
-                                      eventName.c_str());
+  velmora_host::UniqueHandle shutdownEvent(CreateEventW(
+      nullptr, /*bManualReset=*/TRUE, /*bInitialState=*/FALSE, eventName.c_str()));
   if (!shutdownEvent) {
     log.Line(L"CreateEvent %ls failed: %lu", eventName.c_str(), GetLastError());
     return kExitEventFailed;
