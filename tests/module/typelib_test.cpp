@@ -126,6 +126,73 @@ TEST(TypeLibrary, ControlInterfaceMethodsSlotsAndMemberIds) {
   info->Release();
 }
 
+TEST(TypeLibrary, InterfacesAndCoclassesWithTheirIdsAndHelpStrings) {
+  TypeLibrary lib(BesideTestExecutable(L"Velmora.dll"));
+  ASSERT_EQ(lib.hr(), S_OK);
+  const struct {
+    const GUID* guid;
+    const wchar_t* name;
+    const wchar_t* help;
+    TYPEKIND kind;
+    WORD functions;       // own methods, inherited ones not counted
+    MEMBERID firstMember;
+    WORD flags;           // dual / oleautomation bits expected
+  } types[] = {
+      {&IID_ICAdminAccountInfo, L"ICAdminAccountInfo", L"ICAdminAccountInfo Interface",
+       TKIND_INTERFACE, 3, 0x60020000, TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION},
+      {&IID_IProcessRealtimeClerk, L"IProcessRealtimeClerk", L"IProcessRealtimeClerk Interface",
+       TKIND_INTERFACE, 22, 0x60010000, 0},
+      {&IID_ISoftwareProcessControlManager, L"ISoftwareProcessControlManager",
+       L"ISoftwareProcessControlManager Interface", TKIND_INTERFACE, 6, 0x60010000, 0},
+      {&IID_IWatchdog, L"IWatchdog", L"IWatchdog Interface", TKIND_INTERFACE, 9, 0x60010000, 0},
+      {&CLSID_CAdminAccountInfo, L"CAdminAccountInfo", L"CAdminAccountInfo Class",
+       TKIND_COCLASS, 0, 0, 0},
+      {&CLSID_ProcessRealtimeClerkObject, L"ProcessRealtimeClerkObject",
+       L"ProcessRealtimeClerk Class", TKIND_COCLASS, 0, 0, 0},
+      {&CLSID_SoftwareProcessControlManagerObject, L"SoftwareProcessControlManagerObject",
+       L"SoftwareProcessControlManager Class", TKIND_COCLASS, 0, 0, 0},
+  };
+  for (const auto& type : types) {
+    ITypeInfo* info = nullptr;
+    ASSERT_EQ(lib->GetTypeInfoOfGuid(*type.guid, &info), S_OK) << type.name;
+    // A dual interface is found as its dispatch view; its vtable view is
+    // the referenced interface type.
+    TYPEATTR* attr = nullptr;
+    ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
+    if (attr->typekind == TKIND_DISPATCH) {
+      HREFTYPE href = 0;
+      ITypeInfo* vtable = nullptr;
+      ASSERT_EQ(info->GetRefTypeOfImplType(-1, &href), S_OK);
+      ASSERT_EQ(info->GetRefTypeInfo(href, &vtable), S_OK);
+      info->ReleaseTypeAttr(attr);
+      info->Release();
+      info = vtable;
+      ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
+    }
+    EXPECT_EQ(attr->typekind, type.kind) << type.name;
+    EXPECT_EQ(attr->wTypeFlags & (TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION), type.flags)
+        << type.name;
+    if (type.kind == TKIND_INTERFACE) {
+      EXPECT_EQ(attr->cFuncs, type.functions) << type.name;
+      FUNCDESC* first = nullptr;
+      ASSERT_EQ(info->GetFuncDesc(0, &first), S_OK);
+      EXPECT_EQ(first->memid, type.firstMember) << type.name;
+      info->ReleaseFuncDesc(first);
+    } else {
+      EXPECT_EQ(attr->cImplTypes, 1) << type.name;
+    }
+    info->ReleaseTypeAttr(attr);
+    BSTR name = nullptr;
+    BSTR help = nullptr;
+    ASSERT_EQ(info->GetDocumentation(MEMBERID_NIL, &name, &help, nullptr, nullptr), S_OK);
+    EXPECT_STREQ(name, type.name);
+    EXPECT_STREQ(help, type.help);
+    SysFreeString(name);
+    SysFreeString(help);
+    info->Release();
+  }
+}
+
 TEST(TypeLibrary, ThirtyTwoBitBuildDeclaresWin32Layout) {
   // Built from the same source with the 32-bit type library compiler.
   TypeLibrary lib(BesideTestExecutable(L"Velmora32.tlb"));
