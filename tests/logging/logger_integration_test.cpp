@@ -244,6 +244,39 @@ TEST(LoggerMessages, SixteenThreadsLoggingFirstRegisterOnce) {
   }
 }
 
+TEST(LoggerMessages, ProcessesAppendingTogetherWriteWholeLines) {
+  ScopedInstallPath path(VariantDir(L"plain"));
+  ScopedLogFile log;
+  constexpr int kChildren = 4;
+  constexpr int kLinesEach = 40;
+  std::vector<HANDLE> children;
+  for (int i = 0; i < kChildren; ++i) {
+    std::wstring command = L"\"" + BinDir() + L"logger_append_child.exe\" " +
+                           std::to_wstring(kLinesEach);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &process));
+    CloseHandle(process.hThread);
+    children.push_back(process.hProcess);
+  }
+  for (HANDLE child : children) {
+    EXPECT_EQ(WaitForSingleObject(child, 60000), WAIT_OBJECT_0);
+    DWORD code = 1;
+    GetExitCodeProcess(child, &code);
+    EXPECT_EQ(code, 0u);
+    CloseHandle(child);
+  }
+  const auto lines = log.Lines();
+  ASSERT_EQ(lines.size(), static_cast<size_t>(kChildren * kLinesEach));
+  for (const auto& line : lines) {
+    EXPECT_EQ(line.identity, L"logger_append_child");
+    EXPECT_EQ(line.text.size() - line.text.find(L' ', 5), 3005u) << line.text.substr(0, 12).c_str();
+    EXPECT_EQ(line.text.substr(line.text.size() - 4), L" end");
+  }
+}
+
 // --- Inside Velmora.dll ------------------------------------------------------------
 
 using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
