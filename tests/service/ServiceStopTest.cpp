@@ -175,4 +175,17 @@ TEST_F(ServiceControlFakeTest, StopWaitsForAServiceThatKeepsAdvancingItsCheckpoi
   EXPECT_EQ(scm.sleeps, Sleeps(2000, 41));
 }
 
+TEST_F(ServiceControlFakeTest, ADependentListedAtTwoLevelsIsStoppedOnceAndFoundStoppedLater) {
+  scm.Add(L"Alpha", States({SERVICE_RUNNING, SERVICE_STOPPED}));
+  scm.Service(L"Alpha").dependents = {L"Beta", L"Gamma"};
+  scm.Add(L"Beta", States({SERVICE_RUNNING, SERVICE_STOPPED}));
+  scm.Service(L"Beta").dependents = {L"Gamma"};
+  scm.Add(L"Gamma", States({SERVICE_RUNNING, SERVICE_STOPPED}));
+  EXPECT_EQ(control.StopService(L"Alpha"), 0u);
+  EXPECT_THAT(scm.Filter("Control"),
+              ElementsAre("Control Gamma 1", "Control Beta 1", "Control Alpha 1"));
+  EXPECT_EQ(scm.Filter("Open Gamma").size(), 2u);
+  EXPECT_EQ(scm.Filter("Enum Gamma").size(), 1u) << "the second visit finds it stopped";
+}
+
 }  // namespace
