@@ -60,9 +60,9 @@ TEST_F(ServiceThroughCom, StartQueryPauseContinueAndStopAService) {
   EXPECT_EQ(status, 77) << "the service state does not travel back";
 
   EXPECT_EQ(manager->PauseSoftwareProcess(name), S_OK);
-  EXPECT_EQ(harness.State(), DWORD{SERVICE_PAUSED});
+  EXPECT_TRUE(harness.WaitForState(SERVICE_PAUSED, 5000));
   EXPECT_EQ(manager->ContineSoftwareProcess(name), S_OK);
-  EXPECT_EQ(harness.State(), DWORD{SERVICE_RUNNING});
+  EXPECT_TRUE(harness.WaitForState(SERVICE_RUNNING, 5000));
 
   long forced = 5;
   EXPECT_EQ(manager->StopSoftwareProcess(name, 0, &forced), S_OK);

@@ -69,14 +69,19 @@ TEST_F(ServiceIntegration, StopsARunningServiceAndAStoppedOneAnswersSuccess) {
 
 TEST_F(ServiceIntegration, PausesAndContinues) {
   ASSERT_EQ(control.StartService(kName, nullptr), 0u);
+  // The sample settles within its 200 ms transition, well inside the 1100 ms
+  // of polls; the state is awaited all the same so a loaded machine cannot
+  // fail the test on timing alone.
   EXPECT_EQ(control.PauseService(kName), 0u);
+  EXPECT_TRUE(harness.WaitForState(SERVICE_PAUSED, 5000));
   EXPECT_EQ(QueriedState(), DWORD{SERVICE_PAUSED});
   EXPECT_EQ(control.PauseService(kName), 0u);
   EXPECT_EQ(control.ContinueService(kName), 0u);
-  EXPECT_EQ(QueriedState(), DWORD{SERVICE_RUNNING});
+  EXPECT_TRUE(harness.WaitForState(SERVICE_RUNNING, 5000));
   EXPECT_EQ(control.ContinueService(kName), 0u);
   // A paused service stops like a running one.
   EXPECT_EQ(control.PauseService(kName), 0u);
+  EXPECT_TRUE(harness.WaitForState(SERVICE_PAUSED, 5000));
   EXPECT_EQ(control.StopService(kName), 0u);
   EXPECT_EQ(QueriedState(), DWORD{SERVICE_STOPPED});
 }
