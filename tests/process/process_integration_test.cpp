@@ -179,20 +179,34 @@ class StopIntegrationTest : public ComTest {
   long force = -5;
 };
 
+bool IsOpenHandle(HANDLE handle) {
+  DWORD flags = 0;
+  return GetHandleInformation(handle, &flags) != FALSE;
+}
+
 TEST_F(StopIntegrationTest, CooperativeProgramEndsOnItsEvent) {
   ASSERT_TRUE(Launch(L"cooperative", L"0"));
+  PROCESS_INFORMATION listed = {};
+  ASSERT_TRUE(control.FindListedProcess(pid, &listed));
   EXPECT_EQ(control.ProcessHandleCount(), 1u);
   EXPECT_EQ(control.StopProcess(identity, 0, &force), S_OK);
   EXPECT_EQ(force, 0);
+  EXPECT_FALSE(IsOpenHandle(listed.hProcess));
+  EXPECT_FALSE(IsOpenHandle(listed.hThread));
   EXPECT_EQ(ExitCode(), kGracefulExitCode);
   EXPECT_EQ(control.ProcessHandleCount(), 0u);
 }
 
 TEST_F(StopIntegrationTest, StaleHeartbeatGetsTheProgramTerminated) {
   ASSERT_TRUE(Launch(L"stubborn"));
+  PROCESS_INFORMATION listed = {};
+  ASSERT_TRUE(control.FindListedProcess(pid, &listed));
   ASSERT_EQ(velmora_host::SetHeartbeatTime(pid, GetTickCount() - 60000), S_OK);
   EXPECT_EQ(control.StopProcess(identity, 100, &force), S_FALSE);
   EXPECT_EQ(force, 1);
+  // A forced end releases the handles like a graceful one.
+  EXPECT_FALSE(IsOpenHandle(listed.hProcess));
+  EXPECT_FALSE(IsOpenHandle(listed.hThread));
   EXPECT_EQ(ExitCode(), 0u);
   EXPECT_EQ(control.ProcessHandleCount(), 0u);
 

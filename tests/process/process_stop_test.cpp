@@ -293,4 +293,16 @@ TEST_F(StopTest, MessagesOfDisabledCategoriesAreNotFormatted) {
   EXPECT_TRUE(log.lines.empty());
 }
 
+TEST_F(StopTest, UnduplicableListedHandleSignalsNothing) {
+  PROCESS_INFORMATION info = Launch();
+  api.failDuplicate = true;
+  EXPECT_EQ(Stop(100), static_cast<HRESULT>(HRESULT_FROM_WIN32(ERROR_INVALID_HANDLE)));
+  EXPECT_EQ(force, 0);
+  EXPECT_EQ(api.openEventCalls, 0);
+  EXPECT_TRUE(api.terminated.empty());
+  EXPECT_EQ(control.ProcessHandleCount(), 1u);
+  EXPECT_TRUE(api.IsOpen(info.hProcess));
+  EXPECT_EQ(clerk.calls.size(), 1u);
+}
+
 }  // namespace
