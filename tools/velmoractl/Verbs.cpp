@@ -84,7 +84,9 @@ std::unique_ptr<ProgressReporter> StartProgress(const ClientContext& context,
   ServiceStateReader* services = context.services;
   ProgressReporter::DetailFn detail;
   if (serviceName.empty()) {
-    detail = [] { return std::wstring(L"application shutting down"); };
+    detail = [] {
+      return std::wstring(L"application asked to exit; waiting while its heartbeat stays fresh");
+    };
   } else {
     detail = [services, serviceName] {
       DWORD state = 0;
