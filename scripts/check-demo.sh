@@ -21,7 +21,8 @@ file=${1:-${VELMORA_BUILD_ROOT:-$root/build}/demo/transcript.txt}
 [ -f "$file" ] || { echo "check-demo: no transcript at $file" >&2; exit 1; }
 
 failures=0
-pass() { echo "ok   $1"; }
+passes=0
+pass() { echo "ok   $1"; passes=$((passes + 1)); }
 fail() { echo "FAIL $1"; failures=$((failures + 1)); }
 has() { grep -Eq -- "$1" "$file"; }
 check() { if has "$2"; then pass "$1"; else fail "$1"; fi; }
@@ -75,9 +76,6 @@ check "no program left running" '^leftover processes: none$'
 check "every step answered as expected" '^demo: every step answered as expected$'
 if has 'UNEXPECTED'; then fail "no unexpected exit code"; else pass "no unexpected exit code"; fi
 
-if [ $failures -eq 0 ]; then
-  echo "check-demo: all checks passed ($file)"
-else
-  echo "check-demo: $failures check(s) failed ($file)"
-  exit 1
-fi
+echo "transcript: $file"
+echo "check-demo: $passes passed, $failures failed"
+[ $failures -eq 0 ]
