@@ -78,24 +78,23 @@ class Printer {
 };
 
 // Progress for a request that may block; nothing unless stderr is a terminal.
+// Kept short: the line is rewritten in place and must not wrap.
 std::unique_ptr<ProgressReporter> StartProgress(const ClientContext& context,
-                                                const std::wstring& serviceName) {
+                                                const std::wstring& target, bool service) {
   if (!context.writeProgress) return nullptr;
   ServiceStateReader* services = context.services;
   ProgressReporter::DetailFn detail;
-  if (serviceName.empty()) {
-    detail = [] {
-      return std::wstring(L"application asked to exit; waiting while its heartbeat stays fresh");
-    };
+  if (!service) {
+    detail = [target] { return L"application " + target + L" asked to exit"; };
   } else {
-    detail = [services, serviceName] {
+    detail = [services, target] {
       DWORD state = 0;
       DWORD error = 0;
-      if (!services || !services->Read(serviceName.c_str(), &state, &error)) {
-        return L"service " + serviceName + L" state unknown (" + std::to_wstring(error) + L")";
+      if (!services || !services->Read(target.c_str(), &state, &error)) {
+        return L"service " + target + L" state unknown (" + std::to_wstring(error) + L")";
       }
       const wchar_t* name = ServiceStateName(state);
-      return L"service " + serviceName + L" " + (name ? name : std::to_wstring(state));
+      return L"service " + target + L" " + (name ? name : std::to_wstring(state));
     };
   }
   return std::make_unique<ProgressReporter>(std::move(detail), context.writeProgress);
@@ -115,7 +114,7 @@ int Start(const Command& command, const ClientContext& context) {
   UniqueBstr identity;
   HRESULT hr;
   {
-    auto progress = service ? StartProgress(context, command.target) : nullptr;
+    auto progress = service ? StartProgress(context, command.target, true) : nullptr;
     hr = context.control->StartSoftwareProcess(name.data(), args.data(), ctrl.data(),
                                                identity.put());
   }
@@ -132,7 +131,7 @@ int Stop(const Command& command, const ClientContext& context) {
   long forced = 0;
   HRESULT hr;
   {
-    auto progress = StartProgress(context, application ? std::wstring() : command.target);
+    auto progress = StartProgress(context, command.target, !application);
     hr = context.control->StopSoftwareProcess(identity.data(), command.timeoutMs, &forced);
   }
   const bool success = printer.Result(hr, application);
