@@ -83,6 +83,8 @@ class FakeServiceStates : public ServiceStateReader {
  public:
   std::wstring serviceName;
   DWORD state = SERVICE_RUNNING;
+  int pendingReads = 0;  // the first reads answer pendingState instead
+  DWORD pendingState = SERVICE_PAUSE_PENDING;
   int reads = 0;
 
   bool Read(const wchar_t* name, DWORD* stateOut, DWORD* error) override {
@@ -91,7 +93,7 @@ class FakeServiceStates : public ServiceStateReader {
       *error = ERROR_SERVICE_DOES_NOT_EXIST;
       return false;
     }
-    *stateOut = state;
+    *stateOut = reads <= pendingReads ? pendingState : state;
     return true;
   }
 };

@@ -228,6 +228,7 @@ class VelmoractlVerbs : public ::testing::Test {
     context.services = &services;
     context.messages = Lookup;
     context.writeOut = [this](const std::wstring& text) { out += text; };
+    context.sleep = [this](DWORD ms) { slept += ms; };
   }
 
   int Run(std::vector<const wchar_t*> args) {
@@ -241,6 +242,7 @@ class VelmoractlVerbs : public ::testing::Test {
   FakeServiceStates services;
   ClientContext context;
   std::wstring out;
+  DWORD slept = 0;  // virtual time spent waiting for a state to settle
 };
 
 TEST_F(VelmoractlVerbs, StartOfAnApplicationPrintsItsIdentity) {
@@ -370,6 +372,34 @@ TEST_F(VelmoractlVerbs, PauseAndContinueAreJudgedByTheServiceStateAfterwards) {
   EXPECT_EQ(Run({L"pause", L"Process_5"}), kExitSuccess);
   EXPECT_THAT(out, HasSubstr(L"note: pause and continue do nothing for an application\n"));
   EXPECT_THAT(out, Not(HasSubstr(L"state:")));
+}
+
+TEST_F(VelmoractlVerbs, PendingPauseIsGivenThreeSecondsToSettle) {
+  services.state = SERVICE_PAUSED;
+  services.pendingReads = 4;
+  EXPECT_EQ(Run({L"pause", L"Svc"}), kExitSuccess);
+  EXPECT_EQ(services.reads, 5);
+  EXPECT_EQ(slept, 400u);
+  EXPECT_THAT(out, HasSubstr(L"state: PAUSED\n"));
+
+  // Still pending after 30 polls of 100 ms: reported as it is, and a failure.
+  out.clear();
+  services.reads = 0;
+  slept = 0;
+  services.pendingReads = 1000;
+  services.pendingState = SERVICE_CONTINUE_PENDING;
+  EXPECT_EQ(Run({L"continue", L"Svc"}), kExitFailure);
+  EXPECT_EQ(services.reads, 31);
+  EXPECT_EQ(slept, 3000u);
+  EXPECT_THAT(out, HasSubstr(L"state: CONTINUE_PENDING\n"));
+
+  // A status shows the state as it is, pending or not, without waiting.
+  out.clear();
+  services.reads = 0;
+  slept = 0;
+  EXPECT_EQ(Run({L"status", L"Svc"}), kExitSuccess);
+  EXPECT_EQ(services.reads, 1);
+  EXPECT_EQ(slept, 0u);
 }
 
 TEST_F(VelmoractlVerbs, RestartReportsTheModulesAnswer) {

@@ -12,6 +12,15 @@ namespace {
 
 constexpr wchar_t kApplicationMarker[] = L"Process_";
 
+// How long the client lets a pending pause or continue settle: 30 x 100 ms.
+constexpr DWORD kSettlePollMs = 100;
+constexpr int kSettlePolls = 30;
+
+bool IsPending(DWORD state) {
+  return state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING ||
+         state == SERVICE_PAUSE_PENDING || state == SERVICE_CONTINUE_PENDING;
+}
+
 // A mutable, null-terminated copy: the interface takes LPWSTR, and the module
 // lower-cases the process-control arguments in the caller's buffer.
 std::vector<wchar_t> Buffer(const std::wstring& text) {
@@ -56,12 +65,20 @@ class Printer {
     Line(L"elapsed", text);
   }
 
-  // Prints the service's state as the service manager reports it now. True
-  // when it could be read and, if expected is not 0, equals it.
+  // Prints the service's state as the service manager reports it. With an
+  // expected state, a pending state is read again for a while first: the
+  // module gives a pause or continue only about a second, and a busy service
+  // may take a little longer to settle. True when the state could be read
+  // and, if expected is not 0, equals it.
   bool ServiceState(const std::wstring& name, DWORD expected) const {
     DWORD state = 0;
     DWORD error = 0;
-    if (!context_.services || !context_.services->Read(name.c_str(), &state, &error)) {
+    bool read = context_.services && context_.services->Read(name.c_str(), &state, &error);
+    for (int poll = 0; read && expected != 0 && IsPending(state) && poll < kSettlePolls; ++poll) {
+      context_.sleep(kSettlePollMs);
+      read = context_.services->Read(name.c_str(), &state, &error);
+    }
+    if (!read) {
       Line(L"state", L"unknown");
       Line(L"state-error", FormatResult(static_cast<long>(error), ResultDomain::kWin32,
                                         context_.messages));

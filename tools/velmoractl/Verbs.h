@@ -31,6 +31,7 @@ struct ClientContext {
   SystemMessageLookup messages;
   std::function<void(const std::wstring&)> writeOut;       // stdout
   std::function<void(const std::wstring&)> writeProgress;  // stderr; empty: no progress
+  std::function<void(DWORD)> sleep = [](DWORD ms) { Sleep(ms); };
 };
 
 // True when the request about this identity goes to the application side.
