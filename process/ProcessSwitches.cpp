@@ -3,6 +3,7 @@
 
 #include "process/FsNtProcessControl.h"
 #include "process/ProcessLog.h"
+#include "process/SwitchScan.h"
 
 namespace {
 
@@ -15,8 +16,6 @@ constexpr DWORD kDefaultXSize = 240;
 constexpr DWORD kDefaultYSize = 100;
 constexpr DWORD kDefaultXCountChars = 10;
 constexpr DWORD kDefaultYCountChars = 40;
-
-constexpr int kCredentialValues = 3;
 
 std::string ToAnsi(LPCWSTR text) {
   if (!text || !*text) return std::string();
@@ -41,31 +40,6 @@ BSTR ToBstr(const std::string& value) {
   return result;
 }
 
-// Reads the three values after a "u" switch whose name ends at nameEnd (a
-// space or the end). Values are separated by single spaces: two spaces in a
-// row make an empty value. Fewer than three values mark the record incomplete.
-void ReadCredentials(const std::string& args, size_t nameEnd,
-                     ProcessCredentials* credentials) {
-  std::string values[kCredentialValues];
-  size_t pos = nameEnd;
-  for (std::string& value : values) {
-    if (pos >= args.size()) {
-      credentials->bIncomplete = true;
-      return;
-    }
-    const size_t start = pos + 1;
-    size_t end = args.find(' ', start);
-    if (end == std::string::npos) end = args.size();
-    value = args.substr(start, end - start);
-    pos = end;
-  }
-  credentials->Clear();
-  credentials->bstrDomain = ToBstr(values[0]);
-  credentials->bstrUserName = ToBstr(values[1]);
-  credentials->bstrPassword = ToBstr(values[2]);
-  if (!credentials->IsComplete()) credentials->bIncomplete = true;
-}
-
 }  // namespace
 
 void FsNtProcessControl::InitializeProcess(LPCWSTR szProcessCtrlArgs,
@@ -87,32 +61,33 @@ void FsNtProcessControl::InitializeProcess(LPCWSTR szProcessCtrlArgs,
 
   *creationFlags = CREATE_SUSPENDED;
 
-  size_t cursor = 0;
-  for (;;) {
-    const size_t switchChar = args.find_first_of("-/", cursor);
-    if (switchChar == std::string::npos) break;
-    size_t nameEnd = args.find(' ', switchChar + 1);
-    if (nameEnd == std::string::npos) nameEnd = args.size();
-    const std::string name = args.substr(switchChar + 1, nameEnd - switchChar - 1);
-    // The scan goes on right after the switch name, also after "u": a switch
-    // character inside its values starts a new switch there.
-    cursor = nameEnd;
+  const SwitchScanResult scan = ScanSwitches(args);
 
-    if (name == "u") {
-      ReadCredentials(args, nameEnd, credentials);
-    } else if (name == "con") {
-      startupInfo->lpDesktop = kInteractiveDesktop;
-      *creationFlags |= CREATE_NEW_CONSOLE;
-      startupInfo->dwFlags |= STARTF_USESIZE | STARTF_USEPOSITION;
-    } else if (name == "hiddencon") {
-      *creationFlags |= CREATE_NO_WINDOW;
-      m_log.Category(kLogTrace,
-                     L"FsNtProcessControl::InitializeProcess - set flag to CREATE_NO_WINDOW");
-    } else if (name == "win") {
-      startupInfo->lpDesktop = kInteractiveDesktop;
-      *creationFlags |= CREATE_NEW_CONSOLE;
-      startupInfo->dwFlags |= STARTF_USESHOWWINDOW;
-      startupInfo->wShowWindow = SW_SHOW;
-    }
+  if (scan.bConsole) {
+    startupInfo->lpDesktop = kInteractiveDesktop;
+    *creationFlags |= CREATE_NEW_CONSOLE;
+    startupInfo->dwFlags |= STARTF_USESIZE | STARTF_USEPOSITION;
   }
+  if (scan.bHiddenConsole) *creationFlags |= CREATE_NO_WINDOW;
+  for (int i = 0; i < scan.hiddenConsoleCount; ++i) {
+    m_log.Category(kLogTrace,
+                   L"FsNtProcessControl::InitializeProcess - set flag to CREATE_NO_WINDOW");
+  }
+  if (scan.bWindow) {
+    startupInfo->lpDesktop = kInteractiveDesktop;
+    *creationFlags |= CREATE_NEW_CONSOLE;
+    startupInfo->dwFlags |= STARTF_USESHOWWINDOW;
+    startupInfo->wShowWindow = SW_SHOW;
+  }
+
+  // Each complete "u" replaces the account of the one before; a value that
+  // cannot be converted leaves the record incomplete, as does a short "u".
+  for (const SwitchCredentialValues& values : scan.credentials) {
+    credentials->Clear();
+    credentials->bstrDomain = ToBstr(values.domain);
+    credentials->bstrUserName = ToBstr(values.userName);
+    credentials->bstrPassword = ToBstr(values.password);
+    if (!credentials->IsComplete()) credentials->bIncomplete = true;
+  }
+  if (scan.bCredentialsIncomplete) credentials->bIncomplete = true;
 }
