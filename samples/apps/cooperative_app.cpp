@@ -1,10 +1,15 @@
 // An application that follows the shutdown contract: it enters itself in the
 // realtime process table, beats every half second, and when its shutdown
-// event is set it (optionally lingers, still beating, then) leaves the table
-// and exits 0.
+// event is set it (optionally lingers, still beating, then) marks itself
+// stopped and exits 0.
+//
+// It keeps its table entry until it is gone: a stopper that finds no entry
+// while its wait runs takes the program as hung and terminates it, so leaving
+// the table before exiting would race with a graceful stop.
 #include <windows.h>
 
 #include "host/standins/Handles.h"
+#include "Velmora.h"  // tagPlatformProcessStatus
 #include "host/standins/ProcessTableClient.h"
 #include "samples/apps/AppOptions.h"
 
@@ -16,9 +21,11 @@ namespace {
 // time to wind down tells the stopper it is still making progress.
 void BeatFor(DWORD processId, DWORD durationMs) {
   const DWORD start = GetTickCount();
-  while (GetTickCount() - start < durationMs) {
+  for (;;) {
+    const DWORD elapsed = GetTickCount() - start;
+    if (elapsed >= durationMs) return;
     velmora_host::ReportHeartbeat(processId);
-    const DWORD left = durationMs - (GetTickCount() - start);
+    const DWORD left = durationMs - elapsed;
     Sleep(left < kHeartbeatIntervalMs ? left : kHeartbeatIntervalMs);
   }
 }
@@ -52,7 +59,7 @@ int wmain(int argc, wchar_t** argv) {
   log.Line(L"shutdown requested");
 
   BeatFor(pid, options.lingerMs);
-  velmora_host::RemoveProcess(pid);
+  velmora_host::SetProcessStatus(pid, PROCESS_STOPPED);
   log.Line(L"exiting");
   return kExitOk;
 }

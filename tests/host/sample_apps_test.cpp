@@ -1,6 +1,6 @@
 // The sample applications as real processes, watched through the registered
 // clerk: the table is shared across processes, the cooperative application
-// ends on its event and leaves the table, the stubborn one does neither.
+// ends on its event and marks itself stopped, the stubborn one does neither.
 #include <windows.h>
 #include <objbase.h>
 
@@ -68,6 +68,12 @@ class SampleAppsTest : public ::testing::Test {
     CloseHandle(event);
   }
 
+  tagPlatformProcessStatus Status(DWORD processId) {
+    tagPlatformProcessStatus status = PROCESS_STARTING;
+    EXPECT_EQ(S_OK, clerk_->GetProcessStatus(processId, &status));
+    return status;
+  }
+
   bool InTable(DWORD processId) {
     LONG timeout = 0;
     return clerk_->GetShutdownTimeout(processId, &timeout) == S_OK;
@@ -77,7 +83,7 @@ class SampleAppsTest : public ::testing::Test {
   ComPtr<IProcessRealtimeClerk> clerk_;
 };
 
-TEST_F(SampleAppsTest, CooperativeAppEntersBeatsAndLeavesWhenAsked) {
+TEST_F(SampleAppsTest, CooperativeAppEntersBeatsAndStopsWhenAsked) {
   ChildProcess app;
   ASSERT_TRUE(app.Start(L"cooperative_app.exe", L"--shutdown-timeout 7000"));
   ASSERT_TRUE(WaitUntilEntered(app));
@@ -106,7 +112,7 @@ TEST_F(SampleAppsTest, CooperativeAppEntersBeatsAndLeavesWhenAsked) {
   DWORD exitCode = 99;
   GetExitCodeProcess(app.handle(), &exitCode);
   EXPECT_EQ(0u, exitCode);
-  EXPECT_FALSE(InTable(pid));
+  EXPECT_EQ(PROCESS_STOPPED, Status(pid));
 }
 
 TEST_F(SampleAppsTest, CooperativeAppLingersWithAFreshHeartbeat) {
@@ -127,7 +133,7 @@ TEST_F(SampleAppsTest, CooperativeAppLingersWithAFreshHeartbeat) {
   EXPECT_GE(static_cast<LONG>(Heartbeat(pid) - asked), 0);
 
   ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(app.handle(), kExitBoundMs));
-  EXPECT_FALSE(InTable(pid));
+  EXPECT_EQ(PROCESS_STOPPED, Status(pid));
 }
 
 TEST_F(SampleAppsTest, StubbornAppIgnoresItsEventWithAStaleHeartbeat) {
