@@ -1,0 +1,240 @@
+#pragma once
+// Shared pieces of the stress and fault tests: paths beside the test
+// executable, the control object, a uniquely named sample service, the
+// realtime table as the host sees it, and the processes still running.
+#include <windows.h>
+#include <objbase.h>
+#include <tlhelp32.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "Velmora.h"
+#include "host/standins/ProcessTableClient.h"
+
+namespace stress {
+
+// What the realtime table answers for an identity it does not hold.
+constexpr HRESULT kNotInTable = HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+// tagPlatformProcessStatus of an entered process.
+constexpr long kProcessStarted = 2;
+// Wine's sporadic OpenServiceW failure under concurrency.
+constexpr DWORD kWineInvalidHandle = ERROR_INVALID_HANDLE;
+
+inline std::wstring BinDir() {
+  wchar_t path[MAX_PATH] = {};
+  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring dir(path, length < MAX_PATH ? length : 0);
+  return dir.substr(0, dir.find_last_of(L'\\') + 1);
+}
+
+inline DWORD PidOf(const std::wstring& identity) {
+  return identity.rfind(L"Process_", 0) == 0 ? wcstoul(identity.c_str() + 8, nullptr, 10) : 0;
+}
+
+// Owns a BSTR that a start hands back.
+class Bstr {
+ public:
+  Bstr() = default;
+  ~Bstr() { SysFreeString(m_value); }
+  Bstr(const Bstr&) = delete;
+  Bstr& operator=(const Bstr&) = delete;
+  BSTR* Put() {
+    SysFreeString(m_value);
+    m_value = nullptr;
+    return &m_value;
+  }
+  std::wstring Text() const { return m_value ? std::wstring(m_value) : std::wstring(); }
+
+ private:
+  BSTR m_value = nullptr;
+};
+
+// One control object and the interface calls, with writable copies of the
+// request strings (the start lower-cases its control arguments in place).
+class Control {
+ public:
+  Control() {
+    m_hr = CoCreateInstance(CLSID_SoftwareProcessControlManagerObject, nullptr,
+                            CLSCTX_INPROC_SERVER, IID_ISoftwareProcessControlManager,
+                            reinterpret_cast<void**>(&m_manager));
+  }
+  ~Control() { Reset(); }
+  Control(const Control&) = delete;
+  Control& operator=(const Control&) = delete;
+
+  void Reset() {
+    if (m_manager) m_manager->Release();
+    m_manager = nullptr;
+  }
+  HRESULT created() const { return m_hr; }
+  bool ok() const { return m_manager != nullptr; }
+
+  HRESULT Start(const std::wstring& name, const std::wstring& args, const std::wstring& ctrl,
+                std::wstring* identity) {
+    std::wstring n(name), a(args), c(ctrl);
+    Bstr out;
+    const HRESULT hr = m_manager->StartSoftwareProcess(&n[0], &a[0], &c[0], out.Put());
+    if (identity) *identity = out.Text();
+    return hr;
+  }
+  HRESULT Stop(const std::wstring& identity, long timeoutMs, long* forced) {
+    std::wstring i(identity);
+    return m_manager->StopSoftwareProcess(&i[0], timeoutMs, forced);
+  }
+  HRESULT Status(const std::wstring& identity, long* status) {
+    std::wstring i(identity);
+    return m_manager->GetProcessStatus(&i[0], status);
+  }
+  HRESULT Pause(const std::wstring& identity) {
+    std::wstring i(identity);
+    return m_manager->PauseSoftwareProcess(&i[0]);
+  }
+  HRESULT Continue(const std::wstring& identity) {
+    std::wstring i(identity);
+    return m_manager->ContineSoftwareProcess(&i[0]);
+  }
+  HRESULT Restart(const std::wstring& identity) {
+    std::wstring i(identity);
+    return m_manager->RestartSoftwareProcess(&i[0]);
+  }
+
+  // Polls the status until the launched program has entered itself in the
+  // realtime table. Every answer before that must be the table's "unknown";
+  // `unexpected` receives the first other failure. False on time-out.
+  bool AwaitEntered(const std::wstring& identity, DWORD timeoutMs, HRESULT* unexpected,
+                    long* status) {
+    const DWORD begin = GetTickCount();
+    for (;;) {
+      *status = -1;
+      const HRESULT hr = Status(identity, status);
+      if (hr == S_OK) return true;
+      if (hr != kNotInTable && *unexpected == S_OK) *unexpected = hr;
+      if (GetTickCount() - begin > timeoutMs) return false;
+      Sleep(15);
+    }
+  }
+
+ private:
+  ISoftwareProcessControlManager* m_manager = nullptr;
+  HRESULT m_hr = E_FAIL;
+};
+
+// Enters the multithreaded apartment for a scope.
+class Mta {
+ public:
+  Mta() : m_hr(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
+  ~Mta() {
+    if (SUCCEEDED(m_hr)) CoUninitialize();
+  }
+  Mta(const Mta&) = delete;
+  Mta& operator=(const Mta&) = delete;
+  bool ok() const { return SUCCEEDED(m_hr); }
+
+ private:
+  HRESULT m_hr;
+};
+
+// The sample service installed in the prefix's SCM under a name of its own,
+// with its registry switches; removed again by the destructor.
+class TestService {
+ public:
+  explicit TestService(const std::wstring& name) : m_name(name) { Remove(); }
+  ~TestService() { Remove(); }
+  TestService(const TestService&) = delete;
+  TestService& operator=(const TestService&) = delete;
+
+  const std::wstring& name() const { return m_name; }
+
+  DWORD Install() {
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    if (!manager) return GetLastError();
+    const std::wstring command = L"\"" + BinDir() + L"sample_service.exe\"";
+    SC_HANDLE service = CreateServiceW(
+        manager, m_name.c_str(), m_name.c_str(), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+        SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr, nullptr,
+        nullptr, nullptr);
+    const DWORD error = service ? ERROR_SUCCESS : GetLastError();
+    if (service) CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+    return error;
+  }
+
+  void SetStartBehaviour(const wchar_t* behaviour) {
+    const std::wstring key = KeyPath();
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"StartBehaviour", REG_SZ, behaviour,
+                    static_cast<DWORD>((wcslen(behaviour) + 1) * sizeof(wchar_t)));
+  }
+
+  // The SCM's state of the service; 0 when it cannot be read.
+  DWORD State() const {
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    if (!manager) return 0;
+    SC_HANDLE service = OpenServiceW(manager, m_name.c_str(), SERVICE_QUERY_STATUS);
+    SERVICE_STATUS status = {};
+    const bool read = service && QueryServiceStatus(service, &status);
+    if (service) CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+    return read ? status.dwCurrentState : 0;
+  }
+
+  bool AwaitState(DWORD state, DWORD timeoutMs) const {
+    for (DWORD waited = 0;; waited += 50) {
+      if (State() == state) return true;
+      if (waited >= timeoutMs) return false;
+      Sleep(50);
+    }
+  }
+
+ private:
+  std::wstring KeyPath() const { return L"SOFTWARE\\Velmora\\Samples\\" + m_name; }
+
+  void Remove() {
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    if (manager) {
+      SC_HANDLE service = OpenServiceW(manager, m_name.c_str(), SERVICE_ALL_ACCESS);
+      if (service) {
+        SERVICE_STATUS status = {};
+        if (QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_STOPPED) {
+          ControlService(service, SERVICE_CONTROL_STOP, &status);
+          AwaitState(SERVICE_STOPPED, 15000);
+        }
+        DeleteService(service);
+        CloseServiceHandle(service);
+      }
+      CloseServiceHandle(manager);
+    }
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, KeyPath().c_str());
+  }
+
+  std::wstring m_name;
+};
+
+// Process ids out of `pids` that still run (toolhelp snapshot).
+inline std::vector<DWORD> StillRunning(const std::set<DWORD>& pids) {
+  std::vector<DWORD> running;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return running;
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32FirstW(snapshot, &entry); more;
+       more = Process32NextW(snapshot, &entry)) {
+    if (pids.count(entry.th32ProcessID)) running.push_back(entry.th32ProcessID);
+  }
+  CloseHandle(snapshot);
+  return running;
+}
+
+// Gives terminated processes a moment to leave the system, then reports the
+// ones that are still there.
+inline std::vector<DWORD> AwaitGone(const std::set<DWORD>& pids, DWORD timeoutMs) {
+  std::vector<DWORD> running = StillRunning(pids);
+  for (DWORD waited = 0; !running.empty() && waited < timeoutMs; waited += 100) {
+    Sleep(100);
+    running = StillRunning(pids);
+  }
+  return running;
+}
+
+}  // namespace stress
