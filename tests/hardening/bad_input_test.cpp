@@ -243,6 +243,9 @@ TEST_F(BadInput, MalformedApplicationIdentities) {
 
 // Every malformed switch: those that leave a "u" short fail the launch;
 // the others are no switch the launcher knows and the program starts plainly.
+// The session's account store holds no administrator account, so plain
+// launches run under the caller's own account (Wine's logon tokens could not
+// create a process).
 TEST_F(BadInput, MalformedProcessControlSwitches) {
   struct Case {
     std::wstring ctrl;
