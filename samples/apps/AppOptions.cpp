@@ -5,6 +5,7 @@
 #include <cwctype>
 
 #include "host/standins/ProcessTable.h"
+#include "host/standins/ProcessTableClient.h"
 
 namespace velmora_samples {
 namespace {
@@ -66,6 +67,28 @@ void AppLog::Line(const wchar_t* format, ...) {
   va_end(args);
   std::fputwc(L'\n', file_);
   std::fflush(file_);
+}
+
+int EnterRealtimeTable(const AppOptions& options, AppLog& log,
+                       velmora_host::UniqueHandle* shutdownEvent) {
+  const DWORD pid = GetCurrentProcessId();
+  const std::wstring eventName = ShutdownEventName(pid);
+  // The event must exist while the process runs: a stopper that cannot find
+  // it takes the process as already gone.
+  *shutdownEvent = velmora_host::UniqueHandle(CreateEventW(
+      nullptr, /*bManualReset=*/TRUE, /*bInitialState=*/FALSE, eventName.c_str()));
+  if (!*shutdownEvent) {
+    log.Line(L"CreateEvent %ls failed: %lu", eventName.c_str(), GetLastError());
+    return kExitEventFailed;
+  }
+  const HRESULT hr = velmora_host::EnterProcess(pid, eventName.c_str(), options.shutdownTimeoutMs);
+  if (FAILED(hr)) {
+    log.Line(L"EnterProcess failed: 0x%08lx", static_cast<unsigned long>(hr));
+    return kExitTableFailed;
+  }
+  log.Line(L"entered pid=%lu event=%ls timeout=%ld", pid, eventName.c_str(),
+           options.shutdownTimeoutMs);
+  return kExitOk;
 }
 
 }  // namespace velmora_samples

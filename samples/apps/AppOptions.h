@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "host/standins/Handles.h"
+
 namespace velmora_samples {
 
 constexpr long kDefaultShutdownTimeoutMs = 5000;
@@ -40,6 +42,12 @@ class AppLog {
  private:
   FILE* file_ = nullptr;
 };
+
+// Creates the process's shutdown event and enters the process in the realtime
+// table under "Process_<pid>" with that event and the shutdown timeout.
+// Returns kExitOk, or the exit code the application should end with.
+int EnterRealtimeTable(const AppOptions& options, AppLog& log,
+                       velmora_host::UniqueHandle* shutdownEvent);
 
 // Exit codes of the sample applications.
 constexpr int kExitOk = 0;

@@ -37,21 +37,10 @@ int wmain(int argc, wchar_t** argv) {
   if (!ParseAppOptions(argc, argv, &options)) return kExitUsage;
   AppLog log(options.logPath);
 
+  velmora_host::UniqueHandle shutdownEvent;
+  const int entered = EnterRealtimeTable(options, log, &shutdownEvent);
+  if (entered != kExitOk) return entered;
   const DWORD pid = GetCurrentProcessId();
-  const std::wstring eventName = ShutdownEventName(pid);
-  velmora_host::UniqueHandle shutdownEvent(CreateEventW(
-      nullptr, /*bManualReset=*/TRUE, /*bInitialState=*/FALSE, eventName.c_str()));
-  if (!shutdownEvent) {
-    log.Line(L"CreateEvent %ls failed: %lu", eventName.c_str(), GetLastError());
-    return kExitEventFailed;
-  }
-  const HRESULT hr = velmora_host::EnterProcess(pid, eventName.c_str(), options.shutdownTimeoutMs);
-  if (FAILED(hr)) {
-    log.Line(L"EnterProcess failed: 0x%08lx", static_cast<unsigned long>(hr));
-    return kExitTableFailed;
-  }
-  log.Line(L"entered pid=%lu event=%ls timeout=%ld", pid, eventName.c_str(),
-           options.shutdownTimeoutMs);
 
   while (WaitForSingleObject(shutdownEvent.get(), kHeartbeatIntervalMs) == WAIT_TIMEOUT) {
     velmora_host::ReportHeartbeat(pid);
