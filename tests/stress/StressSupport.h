@@ -136,6 +136,43 @@ class Mta {
   HRESULT m_hr;
 };
 
+// The SCM's state of a service; 0 when it cannot be read.
+inline DWORD ServiceState(const std::wstring& name) {
+  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+  if (!manager) return 0;
+  SC_HANDLE service = OpenServiceW(manager, name.c_str(), SERVICE_QUERY_STATUS);
+  SERVICE_STATUS status = {};
+  const bool read = service && QueryServiceStatus(service, &status);
+  if (service) CloseServiceHandle(service);
+  CloseServiceHandle(manager);
+  return read ? status.dwCurrentState : 0;
+}
+
+inline bool AwaitServiceState(const std::wstring& name, DWORD state, DWORD timeoutMs) {
+  for (DWORD waited = 0;; waited += 50) {
+    if (ServiceState(name) == state) return true;
+    if (waited >= timeoutMs) return false;
+    Sleep(50);
+  }
+}
+
+// Asks until the request answers something other than Wine's sporadic 6,
+// which `tolerated` counts. That 6 can come from opening the service, before
+// the request took effect, or from a status poll after it did; so after a 6
+// the request is repeated only if the service has not reached `target`.
+template <typename Request>
+HRESULT ServiceRequestOnWine(const std::wstring& name, DWORD target, Request request,
+                             long* tolerated) {
+  HRESULT hr = S_OK;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    hr = request();
+    if (hr != HRESULT{kWineInvalidHandle}) return hr;
+    ++*tolerated;
+    if (target != 0 && AwaitServiceState(name, target, 5000)) return S_OK;
+  }
+  return hr;
+}
+
 // The sample service installed in the prefix's SCM under a name of its own,
 // with its registry switches; removed again by the destructor.
 class TestService {
@@ -168,23 +205,9 @@ class TestService {
   }
 
   // The SCM's state of the service; 0 when it cannot be read.
-  DWORD State() const {
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
-    if (!manager) return 0;
-    SC_HANDLE service = OpenServiceW(manager, m_name.c_str(), SERVICE_QUERY_STATUS);
-    SERVICE_STATUS status = {};
-    const bool read = service && QueryServiceStatus(service, &status);
-    if (service) CloseServiceHandle(service);
-    CloseServiceHandle(manager);
-    return read ? status.dwCurrentState : 0;
-  }
-
+  DWORD State() const { return ServiceState(m_name); }
   bool AwaitState(DWORD state, DWORD timeoutMs) const {
-    for (DWORD waited = 0;; waited += 50) {
-      if (State() == state) return true;
-      if (waited >= timeoutMs) return false;
-      Sleep(50);
-    }
+    return AwaitServiceState(m_name, state, timeoutMs);
   }
 
  private:
