@@ -189,6 +189,17 @@ std::string Format(const char* format, double value) {
   return text;
 }
 
+// With VELMORA_BENCH_SAMPLES set, every sample behind a ratio goes to stderr.
+void DumpSamples(const char* figure, const std::vector<double>& value,
+                 const std::vector<double>& bare) {
+  if (GetEnvironmentVariableW(L"VELMORA_BENCH_SAMPLES", nullptr, 0) == 0) return;
+  std::fprintf(stderr, "%s\n  component:", figure);
+  for (double v : value) std::fprintf(stderr, " %.2f", v);
+  std::fprintf(stderr, "\n  bare:     ");
+  for (double v : bare) std::fprintf(stderr, " %.2f", v);
+  std::fprintf(stderr, "\n");
+}
+
 Row RatioRow(const std::string& figure, double value, double bare, double limit,
              const char* unit) {
   const double ratio = bare > 0 ? value / bare : 0;
@@ -236,6 +247,7 @@ Row LaunchOverhead(Control& control, const Settings& settings) {
       if (pid) AwaitExit(pid);
     }
   }
+  DumpSamples("launch", viaCom, bare);
   return RatioRow("Launch: start until the program runs", Median(viaCom), Median(bare), 1.10,
                   "ms");
 }
@@ -286,6 +298,7 @@ Row GracefulStop(Control& control, const Settings& settings) {
     }
   }
   clerk->Release();
+  DumpSamples("graceful stop", viaCom, bare);
   return RatioRow("Graceful stop of a cooperative program", Median(viaCom), Median(bare), 1.20,
                   "ms");
 }
