@@ -28,6 +28,10 @@ start)
     rm -f "$ready" "$build/wine-keepalive.flag"
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
       setsid "$wine" wineboot -i </dev/null >/dev/null 2>&1 || true
+      # A new prefix goes on setting itself up after wineboot returns, and a
+      # service created meanwhile can be lost when that set-up saves the
+      # registry: let it finish before anything else runs.
+      /usr/lib/wine/wineserver -w >/dev/null 2>&1 || true
     fi
     setsid "$wine" "$bin/wine_keepalive.exe" "Z:$build/wine-keepalive.flag" \
       </dev/null >/dev/null 2>&1 &

@@ -120,6 +120,12 @@ HRESULT ResetEntry(SharedProcessTable& table, DWORD processId, const wchar_t* sh
   for (DWORD i = 0; !slot && i < kProcessTableCapacity; ++i) {
     if (!table.entries[i].valid) slot = &table.entries[i];
   }
+  // Programs that ended by the shutdown contract keep their entries (marked
+  // stopped) so that a stop in progress still finds them; when the table is
+  // full, those are the entries nobody needs any more.
+  for (DWORD i = 0; !slot && i < kProcessTableCapacity; ++i) {
+    if (table.entries[i].status == kProcessStopped) slot = &table.entries[i];
+  }
   if (!slot) return kTableFull;
 
   const DWORD now = GetTickCount();

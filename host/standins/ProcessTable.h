@@ -18,6 +18,7 @@ constexpr size_t kEventNameChars = 128;
 // tagPlatformProcessStatus values the stand-ins set themselves.
 constexpr LONG kProcessStarting = 0;
 constexpr LONG kProcessStarted = 2;
+constexpr LONG kProcessStopped = 5;
 
 // What an unknown process id, identity or index gives.
 const HRESULT kEntryNotFound = HRESULT_FROM_WIN32(ERROR_NOT_FOUND);

@@ -210,6 +210,15 @@ TEST_F(ProcessTableTest, FullTableRefusesAndRecovers) {
   ASSERT_FALSE(entered.empty());
   EXPECT_EQ(S_OK, velmora_host::RemoveProcess(entered.back()));
   EXPECT_EQ(S_OK, velmora_host::EnterProcess(kFakeId, L"ev", 1000));
+  // Full again; an entry marked stopped is the one given up for a newcomer,
+  // and only that one.
+  EXPECT_EQ(velmora_host::kTableFull, velmora_host::EnterProcess(kOtherFakeId, L"ev", 1000));
+  ASSERT_EQ(S_OK, velmora_host::SetProcessStatus(entered.front(), PROCESS_STOPPED));
+  EXPECT_EQ(S_OK, velmora_host::EnterProcess(kOtherFakeId, L"ev", 1000));
+  EXPECT_EQ(kNotFound, velmora_host::ReportHeartbeat(entered.front()));
+  EXPECT_EQ(S_OK, velmora_host::ReportHeartbeat(entered.back() - 1));
+  velmora_host::RemoveProcess(kFakeId);
+  velmora_host::RemoveProcess(kOtherFakeId);
   for (DWORD processId : entered) velmora_host::RemoveProcess(processId);
 }
 
