@@ -17,4 +17,4 @@ export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -qq
 # wine32 must never come along: this kernel runs no 32-bit code, and with it
 # the wine launcher picks the 32-bit loader.
-$sudo apt-get install -y -qq --no-install-recommends $missing >/dev/null
+$sudo apt-get install -y -qq $missing >/dev/null
