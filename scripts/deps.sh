@@ -16,5 +16,8 @@ sudo=""
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -qq
 # wine32 must never come along: this kernel runs no 32-bit code, and with it
-# the wine launcher picks the 32-bit loader.
-$sudo apt-get install -y -qq $missing >/dev/null
+# the wine launcher picks the 32-bit loader. wine64 recommends it, which apt
+# can only follow where the i386 architecture is enabled.
+recommends=""
+dpkg --print-foreign-architectures | grep -q i386 && recommends=--no-install-recommends
+$sudo apt-get install -y -qq $recommends $missing >/dev/null
