@@ -244,14 +244,28 @@ void LoggerClient::LogTrace(const wchar_t* format, ...) {
 }
 
 void LoggerClient::LogCustom(DWORD flag, const wchar_t* format, ...) {
+  va_list args;
+  va_start(args, format);
+  LogCustomV(flag, format, args);
+  va_end(args);
+}
+
+void LoggerClient::LogCategoryV(int categoryIndex, const wchar_t* format, va_list args) {
+  switch (categoryIndex) {
+    case kLogError: Emit(kEntry_LOGERROR, format, args); break;
+    case kLogWarning: Emit(kEntry_LOGWARNING, format, args); break;
+    case kLogInfo: Emit(kEntry_LOGINFO, format, args); break;
+    case kLogTrace: Emit(kEntry_LOGTRACE, format, args); break;
+    default: break;  // the other categories have no message operation
+  }
+}
+
+void LoggerClient::LogCustomV(DWORD flag, const wchar_t* format, va_list args) {
   if (!EnsureConnected()) return;
   auto log = Entry<LogCustom2Fn>(kEntry_LOGCUSTOM2);
   if (!log) return;
   wchar_t message[kMessageChars];
-  va_list args;
-  va_start(args, format);
   FormatInto(message, kMessageChars, format, args);
-  va_end(args);
   log(m_clientHandle, flag, message);
 }
 

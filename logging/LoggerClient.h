@@ -47,6 +47,10 @@ class LoggerClient {
   void LogInfo(const wchar_t* format, ...);
   void LogTrace(const wchar_t* format, ...);
   void LogCustom(DWORD flag, const wchar_t* format, ...);
+  // The same, for callers that hold the arguments as a va_list: the message
+  // of a built-in category (Error to Trace) and of a custom flag.
+  void LogCategoryV(int categoryIndex, const wchar_t* format, va_list args);
+  void LogCustomV(DWORD flag, const wchar_t* format, va_list args);
 
   // Unregisters from the library and unloads it. Runs at module unload.
   bool Shutdown();

@@ -3,21 +3,24 @@
 // process-wide LoggerClient; tests record the exact texts and categories.
 #include <windows.h>
 
+#include <cstdarg>
+
 #include "logging/LoggerClient.h"
 
 class ProcessLog {
  public:
   virtual ~ProcessLog() = default;
   virtual bool IsCategoryEnabled(int categoryIndex) = 0;
-  // Writes an already formatted message under a built-in category.
-  virtual void Write(int categoryIndex, const wchar_t* text) = 0;
-  // Writes an already formatted message under the module's custom flag.
-  virtual void WriteModule(const wchar_t* text) = 0;
+  // Formats (msvcrt rules: %s is a wide string) and writes a message under a
+  // built-in category; the sink formats it once, where it is sent.
+  virtual void WriteV(int categoryIndex, const wchar_t* format, va_list args) = 0;
+  // The same under the module's custom flag.
+  virtual void WriteModuleV(const wchar_t* format, va_list args) = 0;
 
-  // Formats with msvcrt rules (%s is a wide string) and writes the message
-  // if the category is enabled; the arguments are not formatted otherwise.
+  // Writes the message if the category is enabled; the arguments are not
+  // formatted otherwise.
   void Category(int categoryIndex, const wchar_t* format, ...);
-  // Formats and writes under the module's custom flag, without a test.
+  // Writes under the module's custom flag, without a test.
   void Module(const wchar_t* format, ...);
 };
 

@@ -4,6 +4,8 @@
 // administrator account store.
 #include <windows.h>
 
+#include <stdio.h>
+
 #include <deque>
 #include <functional>
 #include <map>
@@ -27,10 +29,12 @@ struct LogLine {
 class FakeLog : public ProcessLog {
  public:
   bool IsCategoryEnabled(int categoryIndex) override { return enabled; }
-  void Write(int categoryIndex, const wchar_t* text) override {
-    lines.push_back({categoryIndex, text});
+  void WriteV(int categoryIndex, const wchar_t* format, va_list args) override {
+    lines.push_back({categoryIndex, Format(format, args)});
   }
-  void WriteModule(const wchar_t* text) override { lines.push_back({kModuleFlag, text}); }
+  void WriteModuleV(const wchar_t* format, va_list args) override {
+    lines.push_back({kModuleFlag, Format(format, args)});
+  }
   bool Has(int kind, const std::wstring& text) const {
     for (const LogLine& line : lines)
       if (line.kind == kind && line.text == text) return true;
@@ -43,6 +47,15 @@ class FakeLog : public ProcessLog {
   }
   bool enabled = true;
   std::vector<LogLine> lines;
+
+ private:
+  // The logging client's own formatting: msvcrt rules, 8192 characters.
+  static std::wstring Format(const wchar_t* format, va_list args) {
+    wchar_t text[LoggerClient::kMessageChars];
+    _vsnwprintf(text, LoggerClient::kMessageChars, format, args);
+    text[LoggerClient::kMessageChars - 1] = L'\0';
+    return text;
+  }
 };
 
 // COM object base: a reference count that tests can inspect.
