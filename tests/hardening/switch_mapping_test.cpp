@@ -65,7 +65,9 @@ TEST(SwitchMapping, EveryGeneratedSwitchStringMapsOntoAConsistentLaunch) {
     EXPECT_EQ(flags & ~kAllowedFlags, 0u);
     EXPECT_EQ(si.dwFlags & ~kAllowedStartFlags, 0u);
     EXPECT_EQ(si.lpDesktop != nullptr, (flags & CREATE_NEW_CONSOLE) != 0);
-    if (si.lpDesktop != nullptr) EXPECT_STREQ(si.lpDesktop, L"WinSta0\\Default");
+    if (si.lpDesktop != nullptr) {
+      EXPECT_STREQ(si.lpDesktop, L"WinSta0\\Default");
+    }
     EXPECT_EQ(si.wShowWindow == SW_SHOW, (si.dwFlags & STARTF_USESHOWWINDOW) != 0);
     // Size and position come together, with the console switch only.
     EXPECT_EQ((si.dwFlags & STARTF_USESIZE) != 0, (si.dwFlags & STARTF_USEPOSITION) != 0);
