@@ -110,9 +110,20 @@ class ComAggObject : public IUnknown {
   ComContainedObject<T> m_contained;
 };
 
-// Creates a T, plain when outer is null, else aggregated. FinalConstruct runs
-// with one reference held, so that an AddRef/Release pair inside it cannot
-// destroy the object; only exactly S_OK from it lets the object out.
+// Runs FinalConstruct with one reference held (so an AddRef/Release pair
+// inside it cannot destroy the object), then asks for the interface; on any
+// result but S_OK the object is destroyed.
+template <class Object>
+HRESULT FinishCreation(Object* object, REFIID iid, void** result) {
+  object->InternalAddRef();
+  HRESULT hr = object->FinalConstruct();
+  object->InternalRelease();
+  if (hr == S_OK) hr = object->QueryInterface(iid, result);
+  if (hr != S_OK) delete object;
+  return hr;
+}
+
+// Creates a T, plain when outer is null, else aggregated.
 template <class T>
 HRESULT CreateComInstance(IUnknown* outer, REFIID iid, void** result) {
   if (result == nullptr) return E_POINTER;
@@ -121,20 +132,10 @@ HRESULT CreateComInstance(IUnknown* outer, REFIID iid, void** result) {
   if (outer == nullptr) {
     ComObject<T>* object = new (std::nothrow) ComObject<T>();
     if (object == nullptr) return E_OUTOFMEMORY;
-    object->InternalAddRef();
-    HRESULT hr = object->FinalConstruct();
-    object->InternalRelease();
-    if (hr == S_OK) hr = object->QueryInterface(iid, result);
-    if (hr != S_OK) delete object;
-    return hr;
+    return FinishCreation(object, iid, result);
   }
 
   ComAggObject<T>* object = new (std::nothrow) ComAggObject<T>(outer);
   if (object == nullptr) return E_OUTOFMEMORY;
-  object->InternalAddRef();
-  HRESULT hr = object->FinalConstruct();
-  object->InternalRelease();
-  if (hr == S_OK) hr = object->QueryInterface(iid, result);
-  if (hr != S_OK) delete object;
-  return hr;
+  return FinishCreation(object, iid, result);
 }
