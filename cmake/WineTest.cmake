@@ -8,6 +8,13 @@ set(VELMORA_WINE_ENV
     WINEPREFIX=${VELMORA_WINEPREFIX}
     WINEDEBUG=-all
     WINEDLLOVERRIDES=winemenubuilder.exe,mscoree,mshtml=d)
+if(VELMORA_ARCH STREQUAL i686)
+  # The 32-bit tests run in wine64's WoW64 mode, on Wine's 32-bit PE DLLs.
+  if(NOT VELMORA_WINEDLLPATH)
+    message(FATAL_ERROR "the i686 tests need VELMORA_WINEDLLPATH (scripts/build.sh sets it)")
+  endif()
+  list(APPEND VELMORA_WINE_ENV WINEDLLPATH=${VELMORA_WINEDLLPATH})
+endif()
 set(VELMORA_WINE64 /usr/lib/wine/wine64)
 set(VELMORA_WINE_SESSION ${CMAKE_SOURCE_DIR}/scripts/wine-session.sh)
 

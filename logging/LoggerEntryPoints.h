@@ -1,19 +1,28 @@
 #pragma once
-// The logging library's entry points: their export names in table order and
-// the signatures of the ones this client calls. Every entry point is
-// __stdcall and takes the client handle first (REGISTERLOGGERCLIENT takes the
-// address of the handle field instead, and writes the issued handle there).
+// The logging library's entry points: their calling convention, their export
+// names in table order and the signatures of the ones this client calls. Each
+// takes the client handle first (REGISTERLOGGERCLIENT takes the address of the
+// handle field instead, and writes the issued handle there).
+//
+// This header is the one place where the convention is decided, for the
+// client and for the stand-in library alike. On 32-bit Windows the caller and
+// the callee must agree on who pops the arguments: a __cdecl pointer to a
+// __stdcall export (or the reverse) corrupts the stack on every call, while
+// x86_64, with its single convention, never shows the mismatch.
 #include <windows.h>
 
-using LogStartFn = int(WINAPI*)(int client);
-using SetIdentityNameFn = int(WINAPI*)(int client, const wchar_t* name);
-using RegisterLogFlagFn = DWORD(WINAPI*)(int client, LONG number, const wchar_t* name);
-using LogMessageFn = int(WINAPI*)(int client, const wchar_t* message);
-using LogCustom2Fn = int(WINAPI*)(int client, DWORD flag, const wchar_t* message);
-using GetLogFlagFn = DWORD(WINAPI*)(int client, int categoryIndex);
-using RegisterLoggerClientFn = int(WINAPI*)(int* client);
-using UnregisterLoggerClientFn = int(WINAPI*)(int client);
-using LogFlagLogFn = int(WINAPI*)(int client, DWORD flag, int reserved);
+#define VELMORA_LOGGER_CALL __stdcall
+
+using LogStartFn = int(VELMORA_LOGGER_CALL*)(int client);
+using SetIdentityNameFn = int(VELMORA_LOGGER_CALL*)(int client, const wchar_t* name);
+using RegisterLogFlagFn = DWORD(VELMORA_LOGGER_CALL*)(int client, LONG number,
+                                                      const wchar_t* name);
+using LogMessageFn = int(VELMORA_LOGGER_CALL*)(int client, const wchar_t* message);
+using LogCustom2Fn = int(VELMORA_LOGGER_CALL*)(int client, DWORD flag, const wchar_t* message);
+using GetLogFlagFn = DWORD(VELMORA_LOGGER_CALL*)(int client, int categoryIndex);
+using RegisterLoggerClientFn = int(VELMORA_LOGGER_CALL*)(int* client);
+using UnregisterLoggerClientFn = int(VELMORA_LOGGER_CALL*)(int client);
+using LogFlagLogFn = int(VELMORA_LOGGER_CALL*)(int client, DWORD flag, int reserved);
 
 // X(name): all 40 export names, in the order of the client's table.
 #define VELMORA_LOGGER_ENTRY_POINTS(X)                                        \

@@ -2,6 +2,9 @@
 # Checks a transcript of scripts/demo.sh (default: build/demo/transcript.txt).
 #
 # What is checked:
+#   - the transcript names the build it ran: VELMORA_DEMO_ARCH's, by default
+#     i686, the shipped 32-bit product (or x86_64 with the reason, on a
+#     machine that cannot run 32-bit code);
 #   - an application start printed an identity "Process_<pid>";
 #   - a graceful stop: "outcome: ended by itself" with "forced: 0";
 #   - a forced stop: "outcome: terminated" with "forced: 1" and S_FALSE;
@@ -39,6 +42,13 @@ expect_output() {  # <description> <velmoractl command> <extended regex>
   if output_of "$2" | grep -Eq -- "$3"; then pass "$1"; else fail "$1"; fi
 }
 
+arch=${VELMORA_DEMO_ARCH:-i686}
+if [ "$arch" = i686 ] && has '^i686: not run: '; then
+  # A machine that runs no 32-bit code: the demo said so and ran x86_64.
+  check "the demo ran the x86_64 build, saying why not i686" '^build: x86_64, '
+else
+  check "the demo ran the $arch build" "^build: $arch, "
+fi
 check "an identity was printed" '^  identity: Process_[0-9]+$'
 check "a graceful stop: ended by itself" '^  outcome: ended by itself$'
 check "a graceful stop: not forced" '^  forced: 0$'

@@ -1,26 +1,60 @@
 #!/bin/sh
-# The demo: installs what is missing, builds, registers Velmora.dll and the
-# host stand-ins in a private Wine prefix, and drives them through
-# velmoractl.exe: a cooperative application stopped gracefully, a stubborn one
-# terminated, two dependent sample services started, paused, continued and
-# stopped, and finally the stand-in logging library's lines of the run.
+# The demo: installs what is missing, builds what it runs, registers
+# Velmora.dll and the host stand-ins in a private Wine prefix, and drives them
+# through velmoractl.exe: a cooperative application stopped gracefully, a
+# stubborn one terminated, two dependent sample services started, paused,
+# continued and stopped, and finally the stand-in logging library's lines of
+# the run.
 #
-#   sh scripts/demo.sh                      the whole thing
-#   VELMORA_SKIP_DEPS=1 sh scripts/demo.sh  no package installation; builds only
-#                                           the x86_64 tree (CI, after the tests)
+# It runs the shipped product, the i686 build, by default: 32-bit programs in
+# wine64's WoW64 mode, registered with the 32-bit regsvr32.
+#
+#   sh scripts/demo.sh                          the whole thing
+#   VELMORA_DEMO_ARCH=x86_64 sh scripts/demo.sh the 64-bit build instead
+#   VELMORA_SKIP_DEPS=1 sh scripts/demo.sh      no package installation (CI)
+#   sh scripts/demo.sh --help                   what it does, how long it takes
 #
 # The transcript also lands in build/demo/transcript.txt;
 # scripts/check-demo.sh checks it. Exit code 0 when every step answered as
 # expected. A second run starts from scratch: the services are deleted and
 # every Wine process of the demo prefix is ended at the end of each run.
 set -eu
-root=$(cd "$(dirname "$0")/.." && pwd)
-out=${VELMORA_BUILD_ROOT:-$root/build}
-build=$out/x86_64
+. "$(dirname "$0")/common.sh"
+
+case "${1:-}" in
+  -h | --help)
+    cat <<EOF
+usage: sh scripts/demo.sh
+
+Installs the packages that are missing, builds only what the demo runs (the
+product, the host stand-ins, the samples and velmoractl, for one
+architecture), registers them in a Wine prefix of the demo's own, and drives
+an application and two services through velmoractl, with every command, its
+output and its time. The transcript is kept in build/demo/transcript.txt;
+sh scripts/check-demo.sh checks it.
+
+Time on a 2-core machine: about 3 minutes on a first run when the packages
+are already installed (about 6 more when they are not); about 30 seconds on
+a second run.
+
+Environment:
+  VELMORA_DEMO_ARCH=i686|x86_64   the build to run (default i686, the shipped
+                                  32-bit product, in wine64's WoW64 mode)
+  VELMORA_SKIP_DEPS=1             do not check or install packages
+  VELMORA_BUILD_ROOT=<folder>     build folder (default build/)
+EOF
+    exit 0 ;;
+  "") ;;
+  *) echo "usage: sh scripts/demo.sh [--help]" >&2; exit 2 ;;
+esac
+
+root=$velmora_root
+out=$velmora_out
+arch=${VELMORA_DEMO_ARCH:-i686}
+check_arch "$arch"
 demo=$out/demo
-bin=$build/bin
 transcript=$demo/transcript.txt
-wine=/usr/lib/wine/wine64
+wine=$velmora_wine
 
 base_service=VelmoraDemoStore      # the service the other one depends on
 dependent_service=VelmoraDemoFeed  # depends on $base_service
@@ -33,10 +67,6 @@ say() {
   printf '%s\n' "$*"
   printf '%s\n' "$*" >>"$transcript"
 }
-
-now_ms() { echo $(($(date +%s%N) / 1000000)); }
-
-seconds() { printf '%d.%03d' $(($1 / 1000)) $(($1 % 1000)); }
 
 # Windows path of a Unix path, for values read inside the prefix.
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
@@ -95,52 +125,73 @@ sample_service() {
 
 # --- build ---------------------------------------------------------------------
 say "== Velmora demo =="
-build_all() {
-  if [ "${VELMORA_SKIP_DEPS:-0}" != 1 ]; then
-    sh "$root/scripts/build.sh"
-    return
-  fi
-  if [ ! -f "$build/build.ninja" ]; then
-    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64.cmake" \
-      -DVELMORA_BUILD_TESTS=ON
-  fi
-  cmake --build "$build" --target velmoractl Velmora HostStandins LoggerDLL \
-    cooperative_app stubborn_app sample_service wine_keepalive
-}
 start=$(now_ms)
-if ! build_all >"$demo/build.log" 2>&1; then
-  tail -n 40 "$demo/build.log" >&2
-  say "build failed; see $demo/build.log"
-  exit 1
+deps=""
+[ "${VELMORA_SKIP_DEPS:-0}" = 1 ] && deps=--no-deps
+# Only what the demo runs: no GoogleTest, no tests.
+build_for() {
+  sh "$root/scripts/build.sh" --arch "$1" $deps --targets "velmoractl Velmora HostStandins \
+LoggerDLL cooperative_app stubborn_app sample_service wine_keepalive" || {
+    say "build failed"
+    exit 1
+  }
+  deps=--no-deps
+}
+
+# The demo has a prefix of its own per architecture, so it never disturbs a
+# test session; its bin folder is the build's.
+use_arch() {
+  arch=$1
+  build=$out/$arch
+  session=$demo/$arch
+  bin=$build/bin
+  mkdir -p "$session"
+  ln -sfn "$bin" "$session/bin"
+  cp "$build/wine-env.sh" "$session/wine-env.sh"
+}
+
+build_for "$arch"
+use_arch "$arch"
+probed=0
+[ "$arch" = i686 ] && { sh "$root/scripts/wine-session.sh" probe "$session" 2>"$demo/probe.log" || probed=$?; }
+[ -f "$demo/probe.log" ] && grep '^-- ' "$demo/probe.log" >&2
+if [ "$probed" -ne 0 ]; then
+  why=$(grep -v '^-- ' "$demo/probe.log" | tail -n 1)
+  sh "$root/scripts/wine-session.sh" stop "$session"
+  say "i686: not run: ${why#i686: }"
+  if [ -n "${VELMORA_DEMO_ARCH:-}" ]; then
+    say "demo: the i686 build cannot run here"
+    exit 1
+  fi
+  say "  so this demo runs the x86_64 build of the same sources instead"
+  build_for x86_64
+  use_arch x86_64
 fi
-say "build: $build ($(seconds $(($(now_ms) - start))) s)"
-say "  x86_64 binaries, run under wine64; the product for 32-bit Windows is $out/i686/bin/Velmora.dll"
+if [ "$arch" = i686 ]; then
+  say "build: i686, the shipped product, $build ($(seconds $(($(now_ms) - start))) s)"
+  say "  32-bit Windows binaries, run in 32-bit processes by wine64 (WoW64 mode)"
+else
+  say "build: x86_64, $build ($(seconds $(($(now_ms) - start))) s)"
+  say "  64-bit Windows binaries, run under wine64; the shipped product is the i686 build"
+fi
 
 # --- Wine prefix -------------------------------------------------------------------
-# The demo has a prefix of its own, so it never disturbs a test session; its
-# bin folder is the x86_64 build's.
-ln -sfn "$bin" "$demo/bin"
-export WINEPREFIX="$demo/wineprefix"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
+. "$session/wine-env.sh"
+wine_env "$arch" "$session/wineprefix"
+sysdir=$(wine_sysdir "$arch")
 # The stand-in logging library reads these in every process that loads it.
 export VELMORA_LOGGER_ENABLE="Error,Warning,Info,Trace,CorvaneTrace"
 export VELMORA_LOGGER_FILE="$(winpath "$demo/logger.log")"
 rm -f "$demo/logger.log"
 start=$(now_ms)
-sh "$root/scripts/wine-session.sh" stop "$demo"   # whatever an interrupted run left
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  # A new prefix goes on settling (services, registry) after wineboot
-  # returns; let it finish before the service manager is asked for anything.
-  setsid "$wine" wineboot -i </dev/null >/dev/null 2>&1 || true
-  /usr/lib/wine/wineserver -w
-fi
-sh "$root/scripts/wine-session.sh" start "$demo"
-"$wine" reg add 'HKLM\SOFTWARE\Meridax\Framework\Logger' /v InstallPath \
+sh "$root/scripts/wine-session.sh" stop "$session"   # whatever an interrupted run left
+sh "$root/scripts/wine-session.sh" start "$session"
+stage "writing the logging library's InstallPath ($sysdir\\reg.exe)"
+"$wine" "$sysdir\\reg.exe" add 'HKLM\SOFTWARE\Meridax\Framework\Logger' /v InstallPath \
   /d "$(winpath "$bin")" /f </dev/null >/dev/null 2>&1
+stage_done
 say "prefix: $WINEPREFIX ($(seconds $(($(now_ms) - start))) s)"
-say "  registered: Velmora.dll, HostStandins.dll (regsvr32)"
+say "  registered: Velmora.dll, HostStandins.dll ($sysdir\\regsvr32.exe)"
 say "  logging library: HKLM\\SOFTWARE\\Meridax\\Framework\\Logger InstallPath = $(winpath "$bin")"
 say "  log file: $demo/logger.log (flags $VELMORA_LOGGER_ENABLE)"
 
@@ -234,7 +285,7 @@ while [ -n "$left" ] && [ $i -lt 30 ]; do
   i=$((i + 1))
   left=$(demo_programs)
 done
-sh "$root/scripts/wine-session.sh" stop "$demo"
+sh "$root/scripts/wine-session.sh" stop "$session"
 if [ -n "$left" ]; then
   say "leftover processes before the prefix was shut down:"
   say "$left"

@@ -1,4 +1,5 @@
-// The 40 entry points of the stand-in logging library, all __stdcall and
+// The 40 entry points of the stand-in logging library, in the convention of
+// logging/LoggerEntryPoints.h (VELMORA_LOGGER_CALL, __stdcall) and
 // exported undecorated through a .def file. Argument orders follow what the
 // logging client passes; the entry points it never calls take plausible ones
 // ("...1" variants carry an instance name before the message).
@@ -56,7 +57,7 @@ void WriteFlag(int client, DWORD flag, const wchar_t* instance, const wchar_t* t
 
 extern "C" {
 
-int WINAPI LOGSTART(int client) {
+int VELMORA_LOGGER_CALL LOGSTART(int client) {
   Count(kEntry_LOGSTART);
 #ifdef VELMORA_LOGGER_LOGSTART_ZERO
   return 0;
@@ -65,50 +66,50 @@ int WINAPI LOGSTART(int client) {
 #endif
 }
 
-int WINAPI LOGSTOP(int client) {
+int VELMORA_LOGGER_CALL LOGSTOP(int client) {
   Count(kEntry_LOGSTOP);
   return 1;
 }
 
-int WINAPI SETIDENTITYNAME(int client, const wchar_t* name) {
+int VELMORA_LOGGER_CALL SETIDENTITYNAME(int client, const wchar_t* name) {
   Count(kEntry_SETIDENTITYNAME);
   return standin::SetIdentity(client, name) ? 1 : 0;
 }
 
-int WINAPI ADDINSTANCENAME(int client, const wchar_t* name) {
+int VELMORA_LOGGER_CALL ADDINSTANCENAME(int client, const wchar_t* name) {
   Count(kEntry_ADDINSTANCENAME);
   return standin::SetInstance(client, name) ? 1 : 0;
 }
 
-int WINAPI REMOVEINSTANCENAME(int client, const wchar_t* name) {
+int VELMORA_LOGGER_CALL REMOVEINSTANCENAME(int client, const wchar_t* name) {
   Count(kEntry_REMOVEINSTANCENAME);
   return standin::SetInstance(client, L"") ? 1 : 0;
 }
 
-int WINAPI REMOVEINSTANCENAME1(int client) {
+int VELMORA_LOGGER_CALL REMOVEINSTANCENAME1(int client) {
   Count(kEntry_REMOVEINSTANCENAME1);
   return standin::SetInstance(client, L"") ? 1 : 0;
 }
 
 // |number| selects nothing here: every custom flag gets its own value.
-DWORD WINAPI REGISTERLOGFLAG(int client, LONG number, const wchar_t* name) {
+DWORD VELMORA_LOGGER_CALL REGISTERLOGFLAG(int client, LONG number, const wchar_t* name) {
   Count(kEntry_REGISTERLOGFLAG);
   return standin::RegisterFlag(name);
 }
 
-DWORD WINAPI REGISTERLOGFLAGEX(int client, LONG number, const wchar_t* name,
+DWORD VELMORA_LOGGER_CALL REGISTERLOGFLAGEX(int client, LONG number, const wchar_t* name,
                                DWORD defaultEnabled) {
   Count(kEntry_REGISTERLOGFLAGEX);
   return standin::RegisterFlag(name);
 }
 
 #define STANDIN_CATEGORY(NAME, index)                                           \
-  int WINAPI NAME(int client, const wchar_t* message) {                         \
+  int VELMORA_LOGGER_CALL NAME(int client, const wchar_t* message) {                         \
     Count(kEntry_##NAME);                                                       \
     WriteCategory(client, index, nullptr, message);                             \
     return 1;                                                                   \
   }                                                                             \
-  int WINAPI NAME##1(int client, const wchar_t* instance, const wchar_t* message) { \
+  int VELMORA_LOGGER_CALL NAME##1(int client, const wchar_t* instance, const wchar_t* message) { \
     Count(kEntry_##NAME##1);                                                    \
     WriteCategory(client, index, instance, message);                            \
     return 1;                                                                   \
@@ -126,31 +127,31 @@ STANDIN_CATEGORY(LOGCTORDTOR, 9)
 STANDIN_CATEGORY(LOGREFCOUNT, 10)
 #undef STANDIN_CATEGORY
 
-int WINAPI LOGCUSTOM(int client, const wchar_t* message) {
+int VELMORA_LOGGER_CALL LOGCUSTOM(int client, const wchar_t* message) {
   Count(kEntry_LOGCUSTOM);
   Write(client, L"Custom", nullptr, message);
   return 1;
 }
 
-int WINAPI LOGCUSTOM1(int client, const wchar_t* instance, const wchar_t* message) {
+int VELMORA_LOGGER_CALL LOGCUSTOM1(int client, const wchar_t* instance, const wchar_t* message) {
   Count(kEntry_LOGCUSTOM1);
   Write(client, L"Custom", instance, message);
   return 1;
 }
 
-int WINAPI LOGCUSTOM2(int client, DWORD flag, const wchar_t* message) {
+int VELMORA_LOGGER_CALL LOGCUSTOM2(int client, DWORD flag, const wchar_t* message) {
   Count(kEntry_LOGCUSTOM2);
   WriteFlag(client, flag, nullptr, message);
   return 1;
 }
 
-int WINAPI LOGCUSTOM3(int client, DWORD flag, const wchar_t* instance, const wchar_t* message) {
+int VELMORA_LOGGER_CALL LOGCUSTOM3(int client, DWORD flag, const wchar_t* instance, const wchar_t* message) {
   Count(kEntry_LOGCUSTOM3);
   WriteFlag(client, flag, instance, message);
   return 1;
 }
 
-DWORD WINAPI GETLOGFLAG(int client, int categoryIndex) {
+DWORD VELMORA_LOGGER_CALL GETLOGFLAG(int client, int categoryIndex) {
   Count(kEntry_GETLOGFLAG);
   if (categoryIndex < 0 || categoryIndex >= standin::kCategoryCount) return 0;
 #ifdef VELMORA_LOGGER_TRACE_FLAG_ONLY
@@ -159,17 +160,17 @@ DWORD WINAPI GETLOGFLAG(int client, int categoryIndex) {
   return 1u << categoryIndex;
 }
 
-int WINAPI GETIDENTITYNAME(int client, wchar_t* name, DWORD chars) {
+int VELMORA_LOGGER_CALL GETIDENTITYNAME(int client, wchar_t* name, DWORD chars) {
   Count(kEntry_GETIDENTITYNAME);
   return standin::CopyIdentity(client, name, chars) ? 1 : 0;
 }
 
-int WINAPI GETINSTANCENAME(int client, wchar_t* name, DWORD chars) {
+int VELMORA_LOGGER_CALL GETINSTANCENAME(int client, wchar_t* name, DWORD chars) {
   Count(kEntry_GETINSTANCENAME);
   return standin::CopyInstance(client, name, chars) ? 1 : 0;
 }
 
-int WINAPI REGISTERLOGGERCLIENT(int* client) {
+int VELMORA_LOGGER_CALL REGISTERLOGGERCLIENT(int* client) {
   Count(kEntry_REGISTERLOGGERCLIENT);
 #ifdef VELMORA_LOGGER_NO_HANDLE
   return 1;
@@ -180,14 +181,14 @@ int WINAPI REGISTERLOGGERCLIENT(int* client) {
 #endif
 }
 
-int WINAPI UNREGISTERLOGGERCLIENT(int client) {
+int VELMORA_LOGGER_CALL UNREGISTERLOGGERCLIENT(int client) {
   Count(kEntry_UNREGISTERLOGGERCLIENT);
   standin::UnregisterClient(client);
   return 1;
 }
 
 // |reserved| selects nothing here.
-int WINAPI LOGFLAGLOG(int client, DWORD flag, int reserved) {
+int VELMORA_LOGGER_CALL LOGFLAGLOG(int client, DWORD flag, int reserved) {
   Count(kEntry_LOGFLAGLOG);
   wchar_t name[MAX_PATH + 32];
   if (flag == 0 || !standin::FlagName(flag, name, MAX_PATH + 32)) return 0;

@@ -65,7 +65,7 @@ TEST_P(HostStandinsActivation, ClerkIsCreatedInprocAndSeesTheSharedTable) {
   } call = {clerk.get(), kFakeId, E_FAIL, 0};
   HANDLE thread = CreateThread(
       nullptr, 0,
-      [](void* parameter) -> DWORD {
+      [](void* parameter) WINAPI -> DWORD {
         auto* call = static_cast<CallFromThread*>(parameter);
         call->hr = call->clerk->GetShutdownTimeout(call->processId, &call->timeout);
         return 0;

@@ -194,8 +194,10 @@ TEST(TypeLibrary, InterfacesAndCoclassesWithTheirIdsAndHelpStrings) {
 }
 
 TEST(TypeLibrary, ThirtyTwoBitBuildDeclaresWin32Layout) {
-  // Built from the same source with the 32-bit type library compiler.
-  TypeLibrary lib(BesideTestExecutable(L"Velmora32.tlb"));
+  // In a 32-bit process, the library embedded in the shipped module itself;
+  // in a 64-bit one, the same source built by the 32-bit type library
+  // compiler, since a 64-bit process cannot load the 32-bit module.
+  TypeLibrary lib(BesideTestExecutable(sizeof(void*) == 4 ? L"Velmora.dll" : L"Velmora32.tlb"));
   ASSERT_EQ(lib.hr(), S_OK);
   TLIBATTR* attr = nullptr;
   ASSERT_EQ(lib->GetLibAttr(&attr), S_OK);

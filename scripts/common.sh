@@ -1,0 +1,66 @@
+# Sourced by the other scripts: where things live, how each architecture's
+# programs run under Wine, and how a stage announces itself.
+#
+# Both architectures run under wine64. The 32-bit product runs in Wine's WoW64
+# mode: a 32-bit program inside a 64-bit Wine process, which needs Wine's
+# 32-bit PE DLLs. Debian ships them in libwine:i386; scripts/deps.sh unpacks
+# that package into a cache folder, never installing it.
+
+velmora_root=$(cd "$(dirname "$0")/.." && pwd)
+velmora_out=${VELMORA_BUILD_ROOT:-$velmora_root/build}
+velmora_wine=/usr/lib/wine/wine64
+velmora_archs="i686 x86_64"
+
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+
+seconds() { printf '%d.%03d' $(($1 / 1000)) $(($1 % 1000)); }
+
+# stage "what happens"  ...  stage_done
+# One line when a stage starts and its time when it ends, on stderr so a
+# script's own output (a transcript, a table) stays as it was.
+stage() {
+  velmora_stage=$1
+  velmora_stage_start=$(now_ms)
+  printf -- "-- %s ...\n" "$velmora_stage" >&2
+}
+
+stage_done() {
+  printf -- "-- %s: done in %s s\n" "$velmora_stage" "$(seconds $(($(now_ms) - velmora_stage_start)))" >&2
+}
+
+# The Debian version of the installed wine64, which libwine:i386 must match.
+wine_version() { dpkg-query -W -f='${Version}' wine64 2>/dev/null; }
+
+# Folder of the unpacked libwine:i386 for the installed wine64.
+wine32_cache() {
+  echo "${VELMORA_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/velmora}/libwine-i386-$(wine_version)"
+}
+
+# The WINEDLLPATH that gives a prefix its syswow64 and lets 32-bit programs run.
+wine32_dllpath() { echo "$(wine32_cache)/usr/lib/i386-linux-gnu/wine"; }
+
+# wine_env <arch> <prefix>: exports what every wine64 call of that prefix needs.
+wine_env() {
+  export WINEPREFIX="$2"
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
+  if [ "$1" = i686 ]; then
+    export WINEDLLPATH
+    WINEDLLPATH=${VELMORA_WINEDLLPATH:-$(wine32_dllpath)}
+  else
+    unset WINEDLLPATH
+  fi
+}
+
+# The system folder whose tools (regsvr32, reg) match an architecture: a
+# 32-bit server registers, and its settings are written, in the 32-bit view.
+wine_sysdir() {
+  if [ "$1" = i686 ]; then echo 'C:\windows\syswow64'; else echo 'C:\windows\system32'; fi
+}
+
+check_arch() {
+  case $1 in
+    i686 | x86_64) ;;
+    *) echo "unknown architecture '$1' (i686 or x86_64)" >&2; exit 2 ;;
+  esac
+}
