@@ -1,46 +1,124 @@
 #!/bin/sh
 # Runs the benchmarks and prints their table (Markdown) with the machine it
 # ran on:
-#   sh scripts/bench.sh            full run, 15-30 repetitions a figure
-#   sh scripts/bench.sh --quick    a few repetitions, for CI
-# Builds what is missing with scripts/build.sh, starts the Wine session of the
-# x86_64 build folder, runs velmora_bench.exe under wine64 and stops the
-# session again. VELMORA_BENCH_BUILD=<folder> uses an already configured
-# x86_64 test build folder instead and builds only the benchmark there.
+#   sh scripts/bench.sh                  full run of the i686 build, the shipped
+#                                        product (15-30 repetitions a figure)
+#   sh scripts/bench.sh --quick          a few repetitions, for CI
+#   sh scripts/bench.sh --arch x86_64    the 64-bit build instead
+#   sh scripts/bench.sh --arch both      both builds, one after the other in
+#                                        this run, in one table side by side
+# Builds the benchmark with scripts/build.sh, starts the Wine session of the
+# build folder, runs velmora_bench.exe under wine64 and stops the session.
+# VELMORA_BENCH_BUILD=<folder> uses an already configured build folder
+# instead. Where this machine cannot run 32-bit code, the default run says so
+# and measures the x86_64 build.
 set -eu
-root=$(cd "$(dirname "$0")/.." && pwd)
+. "$(dirname "$0")/common.sh"
+args=$*
 mode=
-case "${1:-}" in
-  --quick) mode=--quick ;;
-  "") ;;
-  *) echo "usage: $0 [--quick]" >&2; exit 2 ;;
-esac
+archs=i686
+chosen=0
+while [ $# -gt 0 ]; do
+  case $1 in
+    --quick) mode=--quick; shift ;;
+    --arch)
+      case ${2:-} in
+        both) archs="i686 x86_64" ;;
+        *) check_arch "${2:-}"; archs=$2 ;;
+      esac
+      chosen=1
+      shift 2 ;;
+    *) echo "usage: sh scripts/bench.sh [--quick] [--arch i686|x86_64|both]" >&2; exit 2 ;;
+  esac
+done
+
+# run_bench <build folder> <output file>: the benchmark's table into the file.
+run_bench() {
+  build=$1
+  sh "$velmora_root/scripts/wine-session.sh" start "$build" >&2
+  # The launched programs share the benchmark's standard handles under Wine,
+  # so its output is read only after all of them are gone: through a file.
+  rc=0
+  (. "$build/wine-env.sh" && wine_env "$VELMORA_ARCH" "$build/wineprefix" &&
+    "$velmora_wine" "$build/bin/velmora_bench.exe" $mode </dev/null >"$2" 2>&1) || rc=$?
+  sh "$velmora_root/scripts/wine-session.sh" stop "$build"
+  if [ $rc -ne 0 ]; then
+    cat "$2" >&2
+    echo "velmora_bench failed ($build)" >&2
+    exit 1
+  fi
+}
 
 if [ -n "${VELMORA_BENCH_BUILD:-}" ]; then
-  build=$(cd "$VELMORA_BENCH_BUILD" && pwd)
-  cmake --build "$build" --target velmora_bench >&2
+  builds=$(cd "$VELMORA_BENCH_BUILD" && pwd)
+  cmake --build "$builds" --target velmora_bench >&2
 else
-  sh "$root/scripts/build.sh" >&2
-  build=${VELMORA_BUILD_ROOT:-$root/build}/x86_64
+  builds=""
+  for arch in $archs; do
+    sh "$velmora_root/scripts/build.sh" --arch "$arch" --targets velmora_bench >&2
+    build=$velmora_out/$arch
+    if [ "$arch" = i686 ] && ! sh "$velmora_root/scripts/wine-session.sh" probe "$build" >&2; then
+      sh "$velmora_root/scripts/wine-session.sh" stop "$build"
+      if [ $chosen -eq 1 ]; then
+        echo "i686: the benchmark cannot run on this machine" >&2
+        exit 1
+      fi
+      echo "i686: not measured: this machine cannot run 32-bit code; measuring x86_64 instead" >&2
+      echo "i686: not measured on this machine (it runs no 32-bit code); x86_64 below."
+      arch=x86_64
+      sh "$velmora_root/scripts/build.sh" --arch x86_64 --no-deps --targets velmora_bench >&2
+      build=$velmora_out/x86_64
+    fi
+    builds="$builds $build"
+  done
 fi
 
-export WINEPREFIX="$build/wineprefix"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
-wine=/usr/lib/wine/wine64
-sh "$root/scripts/wine-session.sh" start "$build"
-trap 'sh "$root/scripts/wine-session.sh" stop "$build"' EXIT
-
 cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
-echo "Date: $(date -u '+%Y-%m-%d %H:%M UTC'). Machine: $(nproc) cores, $(uname -m), ${cpu:-unknown CPU}, $("$wine" --version 2>/dev/null || echo 'wine unknown')."
-echo "Command: sh scripts/bench.sh $mode"
+echo "Date: $(date -u '+%Y-%m-%d %H:%M UTC'). Machine: $(nproc) cores, $(uname -m), ${cpu:-unknown CPU}, $("$velmora_wine" --version 2>/dev/null || echo 'wine unknown')."
+echo "Command: sh scripts/bench.sh${args:+ $args}"
 echo
 begin=$(date +%s)
-# The launched programs share the benchmark's standard handles under Wine, so
-# its output is read only after all of them are gone: through a file.
-out="$build/bench-output.txt"
-"$wine" "$build/bin/velmora_bench.exe" $mode </dev/null >"$out" 2>&1 || {
-  cat "$out"; echo "velmora_bench failed" >&2; exit 1; }
-cat "$out"
+tables=""
+for build in $builds; do
+  . "$build/wine-env.sh"
+  stage "benchmark of the $VELMORA_ARCH build ($build)"
+  run_bench "$build" "$build/bench-output.txt"
+  stage_done
+  tables="$tables $build/bench-output.txt"
+done
+
+set -- $tables
+if [ $# -eq 1 ]; then
+  echo "Build: $(. "$(dirname "$1")/wine-env.sh" && echo "$VELMORA_ARCH")"
+  echo
+  cat "$1"
+else
+  # Both builds: one row per figure, the i686 figures first, the x86_64 ones
+  # beside them; lines that are not table rows come after the table.
+  awk -F ' [|] ' '
+    FNR == 1 { file++ }
+    /^\| / && !/^\|---/ {
+      sub(/^\| /, ""); sub(/ \|$/, "")
+      n = split($0, c, / [|] /)
+      if (c[1] == "Figure") next
+      if (file == 1) { order[++rows] = c[1] }
+      for (i = 2; i <= n; i++) cell[file, c[1], i] = c[i]
+      next
+    }
+    /^\|---/ { next }
+    { if ($0 != "") notes[file] = notes[file] $0 "\n" }
+    END {
+      print "| Figure | i686 median | i686 bare | i686 ratio | x86_64 median | x86_64 bare | x86_64 ratio | Target | Held (i686, x86_64) |"
+      print "|---|---|---|---|---|---|---|---|---|"
+      for (r = 1; r <= rows; r++) {
+        f = order[r]
+        printf "| %s | %s | %s | %s | %s | %s | %s | %s | %s, %s |\n", f,
+          cell[1, f, 2], cell[1, f, 3], cell[1, f, 4],
+          cell[2, f, 2], cell[2, f, 3], cell[2, f, 4], cell[1, f, 5], cell[1, f, 6], cell[2, f, 6]
+      }
+      if (notes[1] != "") printf "\ni686:\n%s", notes[1]
+      if (notes[2] != "") printf "\nx86_64:\n%s", notes[2]
+    }' "$1" "$2"
+fi
 echo
 echo "($(($(date +%s) - begin)) s)"

@@ -129,9 +129,10 @@ start=$(now_ms)
 deps=""
 [ "${VELMORA_SKIP_DEPS:-0}" = 1 ] && deps=--no-deps
 # Only what the demo runs: no GoogleTest, no tests.
-build_for() {
-  sh "$root/scripts/build.sh" --arch "$1" $deps --targets "velmoractl Velmora HostStandins \
-LoggerDLL cooperative_app stubborn_app sample_service wine_keepalive" || {
+demo_targets="velmoractl Velmora HostStandins LoggerDLL cooperative_app stubborn_app \
+sample_service wine_keepalive"
+build_for() {  # <arch> [targets]
+  sh "$root/scripts/build.sh" --arch "$1" $deps --targets "${2:-$demo_targets}" || {
     say "build failed"
     exit 1
   }
@@ -150,11 +151,14 @@ use_arch() {
   cp "$build/wine-env.sh" "$session/wine-env.sh"
 }
 
-build_for "$arch"
+# Whether this machine runs 32-bit code is known before the whole i686 set
+# is built: the probe needs only its smallest program.
+[ "$arch" = i686 ] && build_for i686 wine_keepalive
 use_arch "$arch"
 probed=0
+rm -f "$demo/probe.log"
 [ "$arch" = i686 ] && { sh "$root/scripts/wine-session.sh" probe "$session" 2>"$demo/probe.log" || probed=$?; }
-[ -f "$demo/probe.log" ] && grep '^-- ' "$demo/probe.log" >&2
+grep '^-- ' "$demo/probe.log" >&2 2>/dev/null || true
 if [ "$probed" -ne 0 ]; then
   why=$(grep -v '^-- ' "$demo/probe.log" | tail -n 1)
   sh "$root/scripts/wine-session.sh" stop "$session"
@@ -164,9 +168,10 @@ if [ "$probed" -ne 0 ]; then
     exit 1
   fi
   say "  so this demo runs the x86_64 build of the same sources instead"
-  build_for x86_64
-  use_arch x86_64
+  arch=x86_64
 fi
+build_for "$arch"
+use_arch "$arch"
 if [ "$arch" = i686 ]; then
   say "build: i686, the shipped product, $build ($(seconds $(($(now_ms) - start))) s)"
   say "  32-bit Windows binaries, run in 32-bit processes by wine64 (WoW64 mode)"
