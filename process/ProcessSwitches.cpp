@@ -27,15 +27,15 @@ std::string ToAnsi(LPCWSTR text) {
   return result;
 }
 
-// A newly allocated wide copy of an 8-bit value; null if it cannot be made.
-BSTR ToBstr(const std::string& value) {
-  if (value.empty()) return SysAllocStringLen(nullptr, 0);
-  int chars = MultiByteToWideChar(CP_ACP, 0, value.data(), static_cast<int>(value.size()),
-                                  nullptr, 0);
-  if (chars <= 0) return nullptr;
-  BSTR result = SysAllocStringLen(nullptr, static_cast<UINT>(chars));
-  if (!result) return nullptr;
-  MultiByteToWideChar(CP_ACP, 0, value.data(), static_cast<int>(value.size()), result,
+// A newly allocated wide copy of an 8-bit value; empty if it cannot be made.
+SecretText ToBstr(const std::string& value) {
+  if (value.empty()) return SecretText::AllocWide(0);
+  const int chars = MultiByteToWideChar(CP_ACP, 0, value.data(), static_cast<int>(value.size()),
+                                        nullptr, 0);
+  if (chars <= 0) return SecretText();
+  SecretText result = SecretText::AllocWide(static_cast<UINT>(chars));
+  if (!result) return result;
+  MultiByteToWideChar(CP_ACP, 0, value.data(), static_cast<int>(value.size()), result.Get(),
                       chars);
   return result;
 }
