@@ -88,6 +88,9 @@ HRESULT FsNtProcessControl::StartProcess(LPWSTR szName, LPWSTR szCmdLnArgs,
 
   ApiHandle token(m_api);
   HRESULT hr = ObtainLogonToken(*credentials, version.dwMajorVersion, token.Put());
+  // Nothing after the logon needs the password: wipe it now rather than keep
+  // it through the process creation.
+  credentials.reset();
   if (FAILED(hr)) return hr;
 
   PROCESS_INFORMATION info = {};
@@ -118,7 +121,6 @@ HRESULT FsNtProcessControl::StartProcess(LPWSTR szName, LPWSTR szCmdLnArgs,
   }
 
   token.Reset();
-  credentials.reset();
   startupInfo.reset();
 
   const std::wstring identity = kIdentityPrefix + std::to_wstring(info.dwProcessId);
@@ -141,13 +143,13 @@ HRESULT FsNtProcessControl::ObtainLogonToken(const ProcessCredentials& credentia
 
   if (credentials.IsComplete()) {
     if (majorVersion >= kFirstMajorVersionWithBatchLogon &&
-        m_api.LogonUser(credentials.bstrUserName, credentials.bstrDomain,
-                        credentials.bstrPassword, LOGON32_LOGON_BATCH,
+        m_api.LogonUser(credentials.bstrUserName.Get(), credentials.bstrDomain.Get(),
+                        credentials.bstrPassword.Get(), LOGON32_LOGON_BATCH,
                         LOGON32_PROVIDER_DEFAULT, token)) {
       return S_OK;
     }
-    if (!m_api.LogonUser(credentials.bstrUserName, credentials.bstrDomain,
-                         credentials.bstrPassword, LOGON32_LOGON_INTERACTIVE,
+    if (!m_api.LogonUser(credentials.bstrUserName.Get(), credentials.bstrDomain.Get(),
+                         credentials.bstrPassword.Get(), LOGON32_LOGON_INTERACTIVE,
                          LOGON32_PROVIDER_DEFAULT, token)) {
       m_api.GetLastError();
       *token = nullptr;
@@ -163,10 +165,14 @@ HRESULT FsNtProcessControl::ObtainLogonToken(const ProcessCredentials& credentia
                    static_cast<unsigned>(hr));
     return S_OK;  // the caller's own account
   }
-  UniqueBstr domain, user, password;
-  store->GetOSAdminAccountInfoEx(domain.Put(), user.Put(), password.Put());
-  const BOOL loggedOn = m_api.LogonUser(user.Get(), domain.Get(), password.Get(),
-                                        LOGON32_LOGON_SERVICE,
+  // The store's answer is the administrator's password in strings that are
+  // now ours: they go into a record that wipes them, whatever the logon does
+  // and whatever the store returned.
+  ProcessCredentials account;
+  store->GetOSAdminAccountInfoEx(account.bstrDomain.Put(), account.bstrUserName.Put(),
+                                 account.bstrPassword.Put());
+  const BOOL loggedOn = m_api.LogonUser(account.bstrUserName.Get(), account.bstrDomain.Get(),
+                                        account.bstrPassword.Get(), LOGON32_LOGON_SERVICE,
                                         LOGON32_PROVIDER_DEFAULT, token);
   store.Reset();
   if (!loggedOn) {

@@ -1,26 +1,20 @@
 #pragma once
-// The account that the "u" switch names for one launch. The strings are
-// owned and freed with the record.
-#include <windows.h>
-#include <oleauto.h>
+// An account to log on with: the one the "u" switch names for a launch, or
+// the one the host's account store answers. Each string is wiped and freed
+// with the record, on whichever path the launch leaves.
+#include "process/SecretText.h"
 
 struct ProcessCredentials {
-  BSTR bstrDomain = nullptr;
-  BSTR bstrUserName = nullptr;
-  BSTR bstrPassword = nullptr;
+  SecretText bstrDomain;
+  SecretText bstrUserName;
+  SecretText bstrPassword;
   // The "u" switch was given with fewer than three values.
   bool bIncomplete = false;
 
-  ProcessCredentials() = default;
-  ~ProcessCredentials() { Clear(); }
-  ProcessCredentials(const ProcessCredentials&) = delete;
-  ProcessCredentials& operator=(const ProcessCredentials&) = delete;
-
   bool IsComplete() const { return bstrDomain && bstrUserName && bstrPassword; }
   void Clear() {
-    SysFreeString(bstrDomain);
-    SysFreeString(bstrUserName);
-    SysFreeString(bstrPassword);
-    bstrDomain = bstrUserName = bstrPassword = nullptr;
+    bstrDomain.Reset();
+    bstrUserName.Reset();
+    bstrPassword.Reset();
   }
 };

@@ -1,5 +1,6 @@
 // The process-control switch parser of the launch.
-#include <string>
+#include <cwchar>
+#include <string_view>
 
 #include "process/FsNtProcessControl.h"
 #include "process/ProcessLog.h"
@@ -17,25 +18,29 @@ constexpr DWORD kDefaultYSize = 100;
 constexpr DWORD kDefaultXCountChars = 10;
 constexpr DWORD kDefaultYCountChars = 40;
 
-std::string ToAnsi(LPCWSTR text) {
-  if (!text || !*text) return std::string();
-  int bytes = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (bytes <= 1) return std::string();
-  std::string result(static_cast<size_t>(bytes), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text, -1, &result[0], bytes, nullptr, nullptr);
-  result.resize(static_cast<size_t>(bytes - 1));
+// The switch text in the system code page, for the scan. It may hold a
+// password, so it lives only in a wiped owner; empty if it cannot be made.
+SecretText ToAnsi(LPCWSTR text) {
+  if (!text || !*text) return SecretText();
+  const int chars = static_cast<int>(std::wcslen(text));
+  const int bytes = WideCharToMultiByte(CP_ACP, 0, text, chars, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0) return SecretText();
+  SecretText result = SecretText::AllocBytes(static_cast<UINT>(bytes));
+  if (!result) return result;
+  WideCharToMultiByte(CP_ACP, 0, text, chars, reinterpret_cast<char*>(result.Get()), bytes,
+                      nullptr, nullptr);
   return result;
 }
 
-// A newly allocated wide copy of an 8-bit value; null if it cannot be made.
-BSTR ToBstr(const std::string& value) {
-  if (value.empty()) return SysAllocStringLen(nullptr, 0);
-  int chars = MultiByteToWideChar(CP_ACP, 0, value.data(), static_cast<int>(value.size()),
-                                  nullptr, 0);
-  if (chars <= 0) return nullptr;
-  BSTR result = SysAllocStringLen(nullptr, static_cast<UINT>(chars));
-  if (!result) return nullptr;
-  MultiByteToWideChar(CP_ACP, 0, value.data(), static_cast<int>(value.size()), result,
+// A newly allocated wide copy of an 8-bit value; empty if it cannot be made.
+SecretText ToBstr(std::string_view value) {
+  if (value.empty()) return SecretText::AllocWide(0);
+  const int chars = MultiByteToWideChar(CP_ACP, 0, value.data(), static_cast<int>(value.size()),
+                                        nullptr, 0);
+  if (chars <= 0) return SecretText();
+  SecretText result = SecretText::AllocWide(static_cast<UINT>(chars));
+  if (!result) return result;
+  MultiByteToWideChar(CP_ACP, 0, value.data(), static_cast<int>(value.size()), result.Get(),
                       chars);
   return result;
 }
@@ -46,7 +51,10 @@ void FsNtProcessControl::InitializeProcess(LPCWSTR szProcessCtrlArgs,
                                            STARTUPINFOW* startupInfo,
                                            ProcessCredentials* credentials,
                                            DWORD* creationFlags) {
-  const std::string args = ToAnsi(szProcessCtrlArgs);
+  const SecretText args = ToAnsi(szProcessCtrlArgs);
+  // Switches that cannot be read may have named an account: the launch must
+  // not go on under another one.
+  const bool unreadable = !args && szProcessCtrlArgs && *szProcessCtrlArgs;
 
   *startupInfo = STARTUPINFOW{};
   // The record size field describes the platform's own structure: 68 bytes
@@ -61,7 +69,7 @@ void FsNtProcessControl::InitializeProcess(LPCWSTR szProcessCtrlArgs,
 
   *creationFlags = CREATE_SUSPENDED;
 
-  const SwitchScanResult scan = ScanSwitches(args);
+  const SwitchScanResult scan = ScanSwitches(args.Bytes());
 
   if (scan.bConsole) {
     startupInfo->lpDesktop = kInteractiveDesktop;
@@ -89,5 +97,5 @@ void FsNtProcessControl::InitializeProcess(LPCWSTR szProcessCtrlArgs,
     credentials->bstrPassword = ToBstr(values.password);
     if (!credentials->IsComplete()) credentials->bIncomplete = true;
   }
-  if (scan.bCredentialsIncomplete) credentials->bIncomplete = true;
+  if (scan.bCredentialsIncomplete || unreadable) credentials->bIncomplete = true;
 }

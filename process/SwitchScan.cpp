@@ -6,17 +6,17 @@ namespace {
 // Reads the three values after a "u" switch whose name ends at nameEnd (a
 // space or the end). Values are separated by single spaces: two spaces in a
 // row make an empty value. Fewer than three values mark the record incomplete.
-void ReadCredentials(const std::string& args, size_t nameEnd, SwitchScanResult& result) {
-  std::string values[3];
+void ReadCredentials(std::string_view args, size_t nameEnd, SwitchScanResult& result) {
+  std::string_view values[3];
   size_t pos = nameEnd;
-  for (std::string& value : values) {
+  for (std::string_view& value : values) {
     if (pos >= args.size()) {
       result.bCredentialsIncomplete = true;
       return;
     }
     const size_t start = pos + 1;
     size_t end = args.find(' ', start);
-    if (end == std::string::npos) end = args.size();
+    if (end == std::string_view::npos) end = args.size();
     value = args.substr(start, end - start);
     pos = end;
   }
@@ -25,15 +25,16 @@ void ReadCredentials(const std::string& args, size_t nameEnd, SwitchScanResult& 
 
 }  // namespace
 
-SwitchScanResult ScanSwitches(const std::string& args) {
+SwitchScanResult ScanSwitches(std::string_view args) {
   SwitchScanResult result;
   size_t cursor = 0;
   for (;;) {
     const size_t switchChar = args.find_first_of("-/", cursor);
-    if (switchChar == std::string::npos) break;
+    if (switchChar == std::string_view::npos) break;
     size_t nameEnd = args.find(' ', switchChar + 1);
-    if (nameEnd == std::string::npos) nameEnd = args.size();
-    const std::string name = args.substr(switchChar + 1, nameEnd - switchChar - 1);
+    if (nameEnd == std::string_view::npos) nameEnd = args.size();
+    // A name may lie inside a "u" value, so it is compared in place.
+    const std::string_view name = args.substr(switchChar + 1, nameEnd - switchChar - 1);
     cursor = nameEnd;
 
     if (name == "u") {

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
 #include "process/SwitchScan.h"
 
@@ -55,8 +56,8 @@ size_t Count(const std::string& text, const std::string& piece) {
   return n;
 }
 
-void CheckValue(const std::string& args, const std::string& value) {
-  Check(value.find(' ') == std::string::npos, "a value contains a space");
+void CheckValue(const std::string& args, std::string_view value) {
+  Check(value.find(' ') == std::string_view::npos, "a value contains a space");
   Check(value.size() <= args.size(), "a value is longer than the input");
   Check(args.find(value) != std::string::npos, "a value is not a piece of the input");
 }

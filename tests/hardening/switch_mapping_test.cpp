@@ -74,8 +74,9 @@ TEST(SwitchMapping, EveryGeneratedSwitchStringMapsOntoAConsistentLaunch) {
     const bool anyValue = credentials.bstrDomain || credentials.bstrUserName ||
                           credentials.bstrPassword;
     EXPECT_TRUE(!anyValue || credentials.IsComplete() || credentials.bIncomplete);
-    EXPECT_FALSE(HasSpace(credentials.bstrDomain) || HasSpace(credentials.bstrUserName) ||
-                 HasSpace(credentials.bstrPassword));
+    EXPECT_FALSE(HasSpace(credentials.bstrDomain.Get()) ||
+                 HasSpace(credentials.bstrUserName.Get()) ||
+                 HasSpace(credentials.bstrPassword.Get()));
     if (args.find(L'u') == std::wstring::npos) {
       EXPECT_FALSE(anyValue || credentials.bIncomplete);
     }
