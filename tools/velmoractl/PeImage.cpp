@@ -39,6 +39,22 @@ class ImageBytes {
   size_t size_;
 };
 
+// Owner of a file handle; INVALID_HANDLE_VALUE is its empty state.
+class UniqueFile {
+ public:
+  explicit UniqueFile(HANDLE file) : file_(file) {}
+  ~UniqueFile() {
+    if (valid()) CloseHandle(file_);
+  }
+  UniqueFile(const UniqueFile&) = delete;
+  UniqueFile& operator=(const UniqueFile&) = delete;
+  bool valid() const { return file_ != INVALID_HANDLE_VALUE; }
+  HANDLE get() const { return file_; }
+
+ private:
+  HANDLE file_;
+};
+
 struct Section {
   DWORD virtualAddress;
   DWORD virtualSize;
@@ -147,28 +163,25 @@ bool ParsePeImage(const unsigned char* data, size_t size, PeImage* image,
 }
 
 bool ReadPeImage(const std::wstring& path, PeImage* image, std::wstring* problem) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                            /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, /*hTemplateFile=*/nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
+  const UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                    /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, /*hTemplateFile=*/nullptr));
+  if (!file.valid()) {
     *problem = L"cannot open it: error " + std::to_wstring(GetLastError());
     return false;
   }
-  std::vector<unsigned char> data;
   LARGE_INTEGER size = {};
-  bool read = GetFileSizeEx(file, &size) && size.QuadPart >= 0 &&
-              static_cast<unsigned long long>(size.QuadPart) <= kMaxImageBytes;
-  if (read) {
-    data.resize(static_cast<size_t>(size.QuadPart));
-    DWORD got = 0;
-    read = data.empty() ||
-           (ReadFile(file, data.data(), static_cast<DWORD>(data.size()), &got, nullptr) &&
-            got == data.size());
+  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 ||
+      static_cast<unsigned long long>(size.QuadPart) > kMaxImageBytes) {
+    return Fail(problem, L"cannot read it: no size, or far too large");
   }
-  const DWORD error = GetLastError();
-  CloseHandle(file);
-  if (!read) {
-    *problem = L"cannot read it: error " + std::to_wstring(error);
+  std::vector<unsigned char> data(static_cast<size_t>(size.QuadPart));
+  DWORD got = 0;
+  if (!data.empty() && (!ReadFile(file.get(), data.data(), static_cast<DWORD>(data.size()), &got,
+                                  /*lpOverlapped=*/nullptr) ||
+                        got != data.size())) {
+    *problem = L"cannot read it: error " + std::to_wstring(GetLastError());
     return false;
   }
   return ParsePeImage(data.data(), data.size(), image, problem);
