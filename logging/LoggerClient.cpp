@@ -4,17 +4,12 @@
 #include <cwchar>
 #include <stdlib.h>
 
+#include "logging/LoggerLibraryPath.h"
 #include "logging/LoggerOs.h"
 
 namespace {
 
-constexpr wchar_t kLoggerKey[] = L"SOFTWARE\\Meridax\\Framework\\Logger";
-constexpr wchar_t kInstallPathValue[] = L"InstallPath";
-constexpr wchar_t kLibraryFileName[] = L"LoggerDLL.dll";
 constexpr wchar_t kInvalidNameSuffix[] = L" - Invalid Name";
-// "InstallPath" is read into 522 bytes, and the library path is built in as
-// many characters: a directory and file name that fit in MAX_PATH.
-constexpr DWORD kLibraryPathChars = 261;
 constexpr size_t kSuffixChars = sizeof(kInvalidNameSuffix) / sizeof(wchar_t) - 1;
 
 class ExclusiveLock {
@@ -71,12 +66,6 @@ void FormatInto(wchar_t* buffer, int chars, const wchar_t* format, va_list args)
 
 }  // namespace
 
-const char* const kLoggerEntryPointNames[kLoggerEntryPointCount] = {
-#define VELMORA_LOGGER_NAME(name) #name,
-    VELMORA_LOGGER_ENTRY_POINTS(VELMORA_LOGGER_NAME)
-#undef VELMORA_LOGGER_NAME
-};
-
 LoggerClient::LoggerClient(LoggerOs& os) : m_os(os) {}
 
 bool LoggerClient::EnsureConnected() {
@@ -98,8 +87,8 @@ bool LoggerClient::ConnectLocked() {
 
 bool LoggerClient::LoadLoggerLibrary() {
   if (m_library) return true;
-  wchar_t path[kLibraryPathChars];
-  if (!ReadLibraryPath(path)) wcscpy(path, kLibraryFileName);
+  wchar_t path[kLoggerLibraryPathChars];
+  if (!ReadLibraryPath(path)) wcscpy(path, kLoggerLibraryFileName);
   HMODULE library = m_os.LoadLibraryW(path);
   if (!library) return false;
   m_library = library;
@@ -108,31 +97,21 @@ bool LoggerClient::LoadLoggerLibrary() {
   return true;
 }
 
-// Builds "<InstallPath>\LoggerDLL.dll" into |path| (kLibraryPathChars).
-// False, so that the bare name is loaded, when the key or value is missing or
-// empty, or when the directory is too long for the path to fit: a value that
-// does not fit the 522-byte read is treated no differently.
+// Builds "<InstallPath>\LoggerDLL.dll" into |path| (kLoggerLibraryPathChars).
+// False, so that the bare name is loaded, when the key or value is missing,
+// or when ComposeLoggerLibraryPath finds the value unusable.
 bool LoggerClient::ReadLibraryPath(wchar_t* path) {
   OsKey key(m_os);
   if (m_os.RegOpenKeyExW(HKEY_LOCAL_MACHINE, kLoggerKey, 0, KEY_READ, key.put()) !=
       ERROR_SUCCESS)
     return false;
-  wchar_t directory[kLibraryPathChars] = {};
+  wchar_t directory[kLoggerLibraryPathChars] = {};
   DWORD type = 0;
   DWORD bytes = sizeof(directory);
-  if (m_os.RegQueryValueExW(key.get(), kInstallPathValue, &type,
+  if (m_os.RegQueryValueExW(key.get(), kLoggerInstallPathValue, &type,
                             reinterpret_cast<BYTE*>(directory), &bytes) != ERROR_SUCCESS)
     return false;
-  // Any value type is accepted, so the data need not carry a terminator.
-  const size_t length = wcsnlen(directory, kLibraryPathChars);
-  if (length == 0 || length == kLibraryPathChars) return false;
-  const bool addSeparator = directory[length - 1] != L'\\';
-  const size_t fileChars = sizeof(kLibraryFileName) / sizeof(wchar_t) - 1;
-  if (length + (addSeparator ? 1 : 0) + fileChars + 1 > kLibraryPathChars) return false;
-  wcscpy(path, directory);
-  if (addSeparator) wcscat(path, L"\\");
-  wcscat(path, kLibraryFileName);
-  return true;
+  return ComposeLoggerLibraryPath(directory, path);
 }
 
 // The identity is the base name of the module's file as it is spelled on

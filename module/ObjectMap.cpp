@@ -5,6 +5,7 @@
 #include "module/ComObject.h"
 #include "module/ModuleRecord.h"
 #include "module/Registration.h"
+#include "module/RegistryNames.h"
 
 namespace {
 
@@ -12,8 +13,8 @@ constexpr UINT kClassDescriptionStringId = 101;
 
 const ClassRegistration kControlObjectRegistration = {
     &CLSID_SoftwareProcessControlManagerObject,
-    L"Oxlume.SoftwareProcessControlManagerObject.1",
-    L"Oxlume.ZandrelObj",
+    kControlObjectProgId,
+    kControlObjectVersionIndependentProgId,
     kClassDescriptionStringId,
     kThreadingBoth,
 };

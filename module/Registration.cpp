@@ -3,18 +3,12 @@
 #include <objbase.h>
 
 #include "module/RegistryKey.h"
+#include "module/RegistryNames.h"
 
 namespace {
 
 constexpr int kDescriptionChars = 256;
 constexpr DWORD kModulePathChars = 260;
-constexpr wchar_t kClsidKey[] = L"CLSID";
-constexpr wchar_t kProgIdKey[] = L"ProgID";
-constexpr wchar_t kVersionIndependentProgIdKey[] = L"VersionIndependentProgID";
-constexpr wchar_t kInprocServerKey[] = L"InprocServer32";
-constexpr wchar_t kThreadingModelValue[] = L"ThreadingModel";
-constexpr wchar_t kThreadingBothName[] = L"both";
-constexpr wchar_t kThreadingApartmentName[] = L"Apartment";
 constexpr wchar_t kAutomationProxyServer[] = L"AUTPRX32.DLL";
 
 // Owner of a string from StringFromCLSID.

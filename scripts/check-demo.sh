@@ -17,6 +17,7 @@
 #     line: the order itself cannot be checked under Wine;
 #   - the logging library's lines show the shutdown request and the forced
 #     termination;
+#   - velmoractl doctor ran after registration and no check failed;
 #   - nothing was left running, and every step answered as expected.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -49,6 +50,9 @@ if [ "$arch" = i686 ] && has '^i686: not run: '; then
 else
   check "the demo ran the $arch build" "^build: $arch, "
 fi
+expect_output "doctor ran" "doctor" '^  ok    control class: '
+if output_of doctor | grep -q '^  fail  '; then fail "doctor: no check failed"; else
+  pass "doctor: no check failed"; fi
 check "an identity was printed" '^  identity: Process_[0-9]+$'
 check "a graceful stop: ended by itself" '^  outcome: ended by itself$'
 check "a graceful stop: not forced" '^  forced: 0$'

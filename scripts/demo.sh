@@ -199,6 +199,8 @@ say "prefix: $WINEPREFIX ($(seconds $(($(now_ms) - start))) s)"
 say "  registered: Velmora.dll, HostStandins.dll ($sysdir\\regsvr32.exe)"
 say "  logging library: HKLM\\SOFTWARE\\Meridax\\Framework\\Logger InstallPath = $(winpath "$bin")"
 say "  log file: $demo/logger.log (flags $VELMORA_LOGGER_ENABLE)"
+# What the module needs around it, checked once the registration is done.
+run 0 doctor
 
 # --- 1 ---------------------------------------------------------------------------
 say ""

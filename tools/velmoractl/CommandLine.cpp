@@ -17,7 +17,8 @@ constexpr VerbName kVerbs[] = {
     {L"start", Verb::kStart},       {L"stop", Verb::kStop},
     {L"restart", Verb::kRestart},   {L"pause", Verb::kPause},
     {L"continue", Verb::kContinue}, {L"status", Verb::kStatus},
-    {L"query", Verb::kStatus},      {L"help", Verb::kHelp},
+    {L"query", Verb::kStatus},      {L"doctor", Verb::kDoctor},
+    {L"help", Verb::kHelp},
     {L"--help", Verb::kHelp},       {L"-h", Verb::kHelp},
     {L"/?", Verb::kHelp},
 };
@@ -70,6 +71,15 @@ bool ParseCommandLine(int argc, const wchar_t* const* argv, Command* command,
   if (command->verb == Verb::kHelp) {
     return argc == 2 || Fail(error, L"help takes no arguments");
   }
+  if (command->verb == Verb::kDoctor) {
+    for (int i = 2; i < argc; ++i) {
+      if (wcscmp(argv[i], L"--quiet") != 0) {
+        return Fail(error, std::wstring(L"doctor takes only --quiet: ") + argv[i]);
+      }
+      command->quiet = true;
+    }
+    return true;
+  }
 
   bool haveTarget = false;
   bool serviceSwitch = false;
@@ -118,5 +128,7 @@ const wchar_t* UsageText() {
          L"  pause <identity>\n"
          L"  continue <identity>\n"
          L"  status <identity>                (also: query)\n"
+         L"  doctor [--quiet]                 checks what the module needs around it;\n"
+         L"        --quiet prints only warnings and failures\n"
          L"exit code: 0 success, 1 failure, 2 bad usage\n";
 }

@@ -4,9 +4,10 @@
 //   velmoractl start <exe-or-service> [--args "..."] [--ctrl "..."] [--service]
 //   velmoractl stop <identity> [--timeout ms]
 //   velmoractl restart|pause|continue|status <identity>
+//   velmoractl doctor [--quiet]
 #include <string>
 
-enum class Verb { kHelp, kStart, kStop, kRestart, kPause, kContinue, kStatus };
+enum class Verb { kHelp, kStart, kStop, kRestart, kPause, kContinue, kStatus, kDoctor };
 
 struct Command {
   Verb verb = Verb::kHelp;
@@ -14,6 +15,7 @@ struct Command {
   std::wstring cmdArgs;   // --args: the program's or the service's arguments
   std::wstring ctrlArgs;  // --ctrl: process-control switches; --service appends "-service"
   long timeoutMs = 0;     // --timeout: 0 lets the host's realtime table decide
+  bool quiet = false;     // doctor --quiet: only warnings and failures
 };
 
 // Parses argv[1..]. Returns true with *command filled, or false with a one-line

@@ -233,7 +233,8 @@ int RunCommand(const Command& command, const ClientContext& context) {
     case Verb::kPause:
     case Verb::kContinue: return PauseOrContinue(command, context);
     case Verb::kStatus: return Status(command, context);
-    case Verb::kHelp: break;
+    case Verb::kHelp:
+    case Verb::kDoctor: break;
   }
   return kExitFailure;
 }

@@ -9,6 +9,7 @@
 #include "tools/velmoractl/ComOwners.h"
 #include "tools/velmoractl/CommandLine.h"
 #include "tools/velmoractl/ConsoleText.h"
+#include "tools/velmoractl/DoctorReport.h"
 #include "tools/velmoractl/ResultText.h"
 #include "tools/velmoractl/ServiceStateReader.h"
 #include "tools/velmoractl/Verbs.h"
@@ -35,6 +36,10 @@ int wmain(int argc, wchar_t** argv) {
     WriteText(out, L"result: " + FormatResult(apartment.result(), ResultDomain::kHResult,
                                               SystemMessage) + L"\n");
     return kExitFailure;
+  }
+  // Before the control object is created: the doctor is for when that fails.
+  if (command.verb == Verb::kDoctor) {
+    return RunDoctor(command.quiet, [out](const std::wstring& text) { WriteText(out, text); });
   }
   UniqueComPtr<ISoftwareProcessControlManager> control;
   const HRESULT hr = CoCreateInstance(CLSID_SoftwareProcessControlManagerObject, nullptr,
