@@ -155,12 +155,7 @@ use_arch() {
 # is built: the probe needs only its smallest program.
 [ "$arch" = i686 ] && build_for i686 wine_keepalive
 use_arch "$arch"
-probed=0
-rm -f "$demo/probe.log"
-[ "$arch" = i686 ] && { sh "$root/scripts/wine-session.sh" probe "$session" 2>"$demo/probe.log" || probed=$?; }
-grep '^-- ' "$demo/probe.log" >&2 2>/dev/null || true
-if [ "$probed" -ne 0 ]; then
-  why=$(grep -v '^-- ' "$demo/probe.log" | tail -n 1)
+if [ "$arch" = i686 ] && ! why=$(sh "$root/scripts/wine-session.sh" probe "$session"); then
   sh "$root/scripts/wine-session.sh" stop "$session"
   say "i686: not run: ${why#i686: }"
   if [ -n "${VELMORA_DEMO_ARCH:-}" ]; then

@@ -33,9 +33,9 @@ else
   missing=" $(echo $packages)"
 fi
 missing=${missing# }
-cache=$(wine32_cache)
 
 if [ "${1:-}" = --check ]; then
+  cache=$(wine32_cache)
   status=0
   for p in $missing; do echo "missing package: $p"; status=1; done
   if [ -n "$missing" ] && ! installed wine64 2>/dev/null; then
@@ -87,12 +87,15 @@ if [ -n "$missing" ]; then
   stage_done
 fi
 
+# Known only once wine64 is installed: its version names the cache.
+version=$(wine_version)
+[ -n "$version" ] || by_hand "wine64 is not installed"
+cache=$(wine32_cache)
 [ -f "$cache/.complete" ] && exit 0
 
 # libwine:i386 comes from Debian's i386 package lists, read into a scratch
 # folder of our own: the system's lists, cache and dpkg architectures stay
 # untouched, and no root is needed for this part.
-version=$(wine_version)
 stage "fetching Wine's 32-bit PE DLLs (libwine:i386=$version, about 95 MB) into $cache"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT

@@ -45,18 +45,12 @@ for arch in $archs; do
   # The 32-bit tree runs only where this machine can run 32-bit code at all
   # (see scripts/wine-session.sh probe). Elsewhere it is built, said to be
   # not run, and the run fails only when VELMORA_REQUIRE_I686=1 asks for it.
-  probe_log=$(mktemp)
-  if ! sh "$velmora_root/scripts/wine-session.sh" probe "$dir" 2>"$probe_log"; then
+  if ! why=$(sh "$velmora_root/scripts/wine-session.sh" probe "$dir"); then
     sh "$velmora_root/scripts/wine-session.sh" stop "$dir"
-    grep '^-- ' "$probe_log" >&2 || true
-    why=$(grep -v '^-- ' "$probe_log" | tail -n 1)
-    rm -f "$probe_log"
     echo "$arch: tests not run: ${why#"$arch: "}" | tee "$dir/not-run.txt"
     [ "${VELMORA_REQUIRE_I686:-0}" = 1 ] && status=1
     continue
   fi
-  cat "$probe_log" >&2
-  rm -f "$probe_log"
   stage "testing $arch ($dir)"
   # A test gets a second run only when its first one fails: now and then a
   # Wine process dies at start-up before the test has run at all (no output,

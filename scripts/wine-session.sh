@@ -5,7 +5,7 @@
 #   wine-session.sh stop  <build-dir>   end every Wine process of that prefix
 #   wine-session.sh probe <build-dir>   create the prefix on first use and check
 #                                       that its programs run (exit 0), or say
-#                                       why they cannot (exit 1)
+#                                       why they cannot, on stdout (exit 1)
 #
 # The folder's wine-env.sh (written when a build tree is configured) says which
 # architecture its binaries are: an i686 folder gets a WoW64 prefix, created
@@ -51,13 +51,13 @@ probe() {
   ensure_prefix
   [ "$VELMORA_ARCH" = i686 ] || return 0
   if [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
-    echo "i686: this machine cannot run 32-bit Windows code: the WoW64 prefix $WINEPREFIX has no syswow64 (Wine's 32-bit PE DLLs at $WINEDLLPATH; sh scripts/deps.sh fetches them; a machine whose processor or hypervisor refuses 32-bit code segments cannot fill it)" >&2
+    echo "i686: this machine cannot run 32-bit Windows code: the WoW64 prefix $WINEPREFIX has no syswow64 (Wine's 32-bit PE DLLs at $WINEDLLPATH; sh scripts/deps.sh fetches them; a machine whose processor or hypervisor refuses 32-bit code segments cannot fill it)"
     return 1
   fi
   bits=0
   "$wine" "$bin/wine_keepalive.exe" --bits </dev/null >/dev/null 2>&1 || bits=$?
   if [ "$bits" -ne 32 ]; then
-    echo "i686: this machine cannot run 32-bit Windows code: a 32-bit probe program did not run in $WINEPREFIX (exit $bits)" >&2
+    echo "i686: this machine cannot run 32-bit Windows code: a 32-bit probe program did not run in $WINEPREFIX (exit $bits)"
     return 1
   fi
 }
@@ -69,7 +69,7 @@ probe)
 start)
   if ! alive; then
     rm -f "$ready" "$build/wine-keepalive.flag"
-    probe || exit 1
+    probe >&2 || exit 1
     setsid "$wine" "$bin/wine_keepalive.exe" "Z:$build/wine-keepalive.flag" \
       </dev/null >/dev/null 2>&1 &
     echo $! > "$ready.tmp"
