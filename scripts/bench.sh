@@ -97,6 +97,7 @@ else
   # beside them; lines that are not table rows come after the table.
   awk -F ' [|] ' '
     FNR == 1 { file++ }
+    { sub(/\r$/, "") }
     /^\| / && !/^\|---/ {
       sub(/^\| /, ""); sub(/ \|$/, "")
       n = split($0, c, / [|] /)

@@ -8,6 +8,8 @@
 
 velmora_root=$(cd "$(dirname "$0")/.." && pwd)
 velmora_out=${VELMORA_BUILD_ROOT:-$velmora_root/build}
+# Absolute, since prefixes and links made from it are used from elsewhere.
+case $velmora_out in /*) ;; *) velmora_out=$PWD/$velmora_out ;; esac
 velmora_wine=/usr/lib/wine/wine64
 velmora_archs="i686 x86_64"
 

@@ -33,9 +33,9 @@ an application and two services through velmoractl, with every command, its
 output and its time. The transcript is kept in build/demo/transcript.txt;
 sh scripts/check-demo.sh checks it.
 
-Time on a 2-core machine: about 3 minutes on a first run when the packages
-are already installed (about 6 more when they are not); about 30 seconds on
-a second run.
+Time on a 2-core machine: about 2 minutes on a first run when the packages
+are already installed, about 3 when they are not (their installation
+included); about 25 seconds on a second run.
 
 Environment:
   VELMORA_DEMO_ARCH=i686|x86_64   the build to run (default i686, the shipped

@@ -21,9 +21,9 @@ The i686 tests need a machine that can run 32-bit code in a 64-bit process
 code segment), the i686 tree is built but its tests are reported as not run;
 VELMORA_REQUIRE_I686=1 makes that a failure.
 
-Time on a 2-core machine: about 9 minutes for a first build of both trees,
-then about 3 to 4 minutes of tests per tree; a rebuild after a small change
-takes seconds.
+Time on a 2-core machine: about 8 minutes for a first build of both trees,
+then about 3 minutes of tests per tree that runs; a rebuild after a small
+change takes seconds.
 
   --arch A      build and test only this tree
   other args    passed to ctest, for example -R Service
