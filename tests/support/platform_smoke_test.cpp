@@ -1,5 +1,6 @@
 // Checks the ground the other tests stand on: the Wine session is up and the
-// binaries are 64-bit Windows code running beside each other in one folder.
+// binaries are Windows code of the tree's own bitness, running beside each
+// other in one folder.
 #include <windows.h>
 #include <gtest/gtest.h>
 
@@ -10,5 +11,9 @@ TEST(PlatformSmoke, RunsAsWindowsProgramBesideTheModule) {
   ASSERT_NE(slash, nullptr);
   wcscpy(slash + 1, L"Velmora.dll");
   EXPECT_NE(GetFileAttributesW(path), INVALID_FILE_ATTRIBUTES);
+#ifdef _WIN64
   EXPECT_EQ(sizeof(void*), 8u);
+#else
+  EXPECT_EQ(sizeof(void*), 4u);
+#endif
 }
