@@ -57,8 +57,14 @@ else
   for arch in $archs; do
     sh "$velmora_root/scripts/build.sh" --arch "$arch" --targets velmora_bench >&2
     build=$velmora_out/$arch
-    if [ "$arch" = i686 ] && ! sh "$velmora_root/scripts/wine-session.sh" probe "$build" >&2; then
+    probe_rc=0
+    [ "$arch" = i686 ] && { sh "$velmora_root/scripts/wine-session.sh" probe "$build" >&2 || probe_rc=$?; }
+    if [ $probe_rc -ne 0 ]; then
       sh "$velmora_root/scripts/wine-session.sh" stop "$build"
+      if [ $probe_rc -ne 1 ]; then
+        echo "i686: the benchmark's build does not run on this machine, which runs 32-bit code" >&2
+        exit 1
+      fi
       if [ $chosen -eq 1 ]; then
         echo "i686: the benchmark cannot run on this machine" >&2
         exit 1

@@ -66,3 +66,30 @@ check_arch() {
     *) echo "unknown architecture '$1' (i686 or x86_64)" >&2; exit 2 ;;
   esac
 }
+
+# Whether this host lets a 64-bit process run 32-bit code, which Wine's WoW64
+# mode (and so every i686 program) needs. Decided by a native check of the
+# processor's 32-bit code segment (scripts/cs32-check.c, built with the host's
+# C compiler), never by whether an i686 program happens to run: a broken i686
+# program must read as a failure, not as an incapable host.
+# Prints the check's line; exit 0 yes, 1 no, 2 when it could not be checked.
+host_runs_32bit_code() {
+  check_dir=$velmora_out/host-check
+  check_src=$velmora_root/scripts/cs32-check.c
+  check_exe=$check_dir/cs32-check
+  mkdir -p "$check_dir"
+  if [ ! -x "$check_exe" ] || [ "$check_src" -nt "$check_exe" ]; then
+    if ! gcc -O0 -o "$check_exe.tmp" "$check_src" >"$check_dir/build.log" 2>&1; then
+      echo "unknown: the host check could not be built with gcc (see $check_dir/build.log)"
+      return 2
+    fi
+    mv "$check_exe.tmp" "$check_exe"
+  fi
+  check_rc=0
+  check_line=$(timeout 10 "$check_exe" 2>&1) || check_rc=$?
+  case $check_rc in
+    0) echo "$check_line" ;;
+    1) echo "$check_line"; return 1 ;;
+    *) echo "no: the host check of the 32-bit code segment died (exit $check_rc)"; return 1 ;;
+  esac
+}

@@ -155,8 +155,15 @@ use_arch() {
 # is built: the probe needs only its smallest program.
 [ "$arch" = i686 ] && build_for i686 wine_keepalive
 use_arch "$arch"
-if [ "$arch" = i686 ] && ! why=$(sh "$root/scripts/wine-session.sh" probe "$session"); then
+probe_rc=0
+[ "$arch" = i686 ] && { why=$(sh "$root/scripts/wine-session.sh" probe "$session") || probe_rc=$?; }
+if [ $probe_rc -ne 0 ]; then
   sh "$root/scripts/wine-session.sh" stop "$session"
+  if [ $probe_rc -ne 1 ]; then
+    # This machine runs 32-bit code: an i686 build that does not start is a fault.
+    say "demo: ${why}"
+    exit 1
+  fi
   say "i686: not run: ${why#i686: }"
   if [ -n "${VELMORA_DEMO_ARCH:-}" ]; then
     say "demo: the i686 build cannot run here"

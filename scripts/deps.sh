@@ -14,7 +14,7 @@ set -eu
 . "$(dirname "$0")/common.sh"
 
 packages="g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools wine64 libwine-dev
-googletest cmake ninja-build file clang libclang-rt-14-dev"
+googletest cmake ninja-build file gcc ccache clang libclang-rt-14-dev"
 
 case "${1:-}" in
   "" | --check) ;;

@@ -17,9 +17,10 @@ then build/x86_64. Each tree's ctest output is also kept in
 build/<arch>/ctest-output.txt. Exit code 0 only when both pass.
 
 The i686 tests need a machine that can run 32-bit code in a 64-bit process
-(Wine's WoW64 mode). Where it cannot (some hypervisors refuse the 32-bit
-code segment), the i686 tree is built but its tests are reported as not run;
-VELMORA_REQUIRE_I686=1 makes that a failure.
+(Wine's WoW64 mode); a native check of the processor's 32-bit code segment
+decides. Where it cannot (some hypervisors refuse that segment), the i686
+tree is built but its tests are reported as not run; VELMORA_REQUIRE_I686=1
+makes that a failure. Where it can, every i686 failure fails the run.
 
 Time on a 2-core machine: about 8 minutes for a first build of both trees,
 then about 3 minutes of tests per tree that runs; a rebuild after a small
@@ -41,14 +42,22 @@ sh "$velmora_root/scripts/build.sh" --arch "$only"
 status=0
 for arch in $archs; do
   dir=$velmora_out/$arch
-  rm -f "$dir/ctest-output.txt" "$dir/not-run.txt"
+  rm -f "$dir/ctest-output.txt" "$dir/not-run.txt" "$dir/probe-failed.txt"
   # The 32-bit tree runs only where this machine can run 32-bit code at all
   # (see scripts/wine-session.sh probe). Elsewhere it is built, said to be
   # not run, and the run fails only when VELMORA_REQUIRE_I686=1 asks for it.
-  if ! why=$(sh "$velmora_root/scripts/wine-session.sh" probe "$dir"); then
+  # On a machine that can, a tree whose programs do not start fails the run.
+  probe_rc=0
+  why=$(sh "$velmora_root/scripts/wine-session.sh" probe "$dir") || probe_rc=$?
+  if [ $probe_rc -ne 0 ]; then
     sh "$velmora_root/scripts/wine-session.sh" stop "$dir"
-    echo "$arch: tests not run: ${why#"$arch: "}" | tee "$dir/not-run.txt"
-    [ "${VELMORA_REQUIRE_I686:-0}" = 1 ] && status=1
+    if [ $probe_rc -eq 1 ]; then
+      echo "$arch: tests not run: ${why#"$arch: "}" | tee "$dir/not-run.txt"
+      [ "${VELMORA_REQUIRE_I686:-0}" = 1 ] && status=1
+    else
+      echo "$arch: tests failed to start: ${why#"$arch: "}" | tee "$dir/probe-failed.txt"
+      status=1
+    fi
     continue
   fi
   stage "testing $arch ($dir)"

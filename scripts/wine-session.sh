@@ -4,8 +4,11 @@
 #                                       keep-alive program, register the COM servers
 #   wine-session.sh stop  <build-dir>   end every Wine process of that prefix
 #   wine-session.sh probe <build-dir>   create the prefix on first use and check
-#                                       that its programs run (exit 0), or say
-#                                       why they cannot, on stdout (exit 1)
+#                                       that its programs run (exit 0); else say
+#                                       why on stdout: exit 1 when this host
+#                                       cannot run them at all (32-bit code
+#                                       refused), exit 3 when it can and they
+#                                       still do not run (a fault to fix)
 #
 # The folder's wine-env.sh (written when a build tree is configured) says which
 # architecture its binaries are: an i686 folder gets a WoW64 prefix, created
@@ -31,34 +34,59 @@ alive() {
   [ -f "$ready" ] && pid=$(cat "$ready") && [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null
 }
 
-# Creates the prefix on first use.
+# Creates the prefix on first use. Every Wine call here has a time limit, so a
+# program that never ends cannot hang the scripts that probe.
 ensure_prefix() {
   [ -f "$WINEPREFIX/system.reg" ] && return 0
   stage "creating the $VELMORA_ARCH Wine prefix $WINEPREFIX"
-  setsid "$wine" wineboot -i </dev/null >/dev/null 2>&1 || true
+  setsid timeout 300 "$wine" wineboot -i </dev/null >/dev/null 2>&1 || true
   # A new prefix goes on setting itself up after wineboot returns, and a
   # service created meanwhile can be lost when that set-up saves the
   # registry: let it finish before anything else runs.
-  /usr/lib/wine/wineserver -w >/dev/null 2>&1 || true
+  timeout 120 /usr/lib/wine/wineserver -w >/dev/null 2>&1 || true
   stage_done
 }
 
-# Whether this prefix runs the folder's programs. The 32-bit ones need the
-# prefix's syswow64, which only a running 32-bit program can fill: where the
-# processor cannot switch a 64-bit process into 32-bit code (some
-# hypervisors refuse the 32-bit code segment), neither happens.
-probe() {
+has_syswow64() { [ -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; }
+
+# A WoW64 prefix gets its syswow64 only when it is created by a wineboot that
+# can run 32-bit code; an update (wineboot -u) of one that has none does not
+# fill it. So a prefix created where 32-bit code could not run, or whose
+# set-up was interrupted, is made anew, once: a test or demo prefix holds
+# nothing that the session start does not put back.
+repair_syswow64() {
+  has_syswow64 && return 0
+  stage "remaking $WINEPREFIX, which has no syswow64"
+  timeout 60 /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+  timeout 60 /usr/lib/wine/wineserver -w >/dev/null 2>&1 || true
+  rm -rf "$WINEPREFIX"
+  stage_done
   ensure_prefix
-  [ "$VELMORA_ARCH" = i686 ] || return 0
-  if [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
-    echo "i686: this machine cannot run 32-bit Windows code: the WoW64 prefix $WINEPREFIX has no syswow64 (Wine's 32-bit PE DLLs at $WINEDLLPATH; sh scripts/deps.sh fetches them; a machine whose processor or hypervisor refuses 32-bit code segments cannot fill it)"
+  has_syswow64
+}
+
+# Whether this prefix runs the folder's programs. For an i686 folder the host
+# decides first (host_runs_32bit_code); once it says yes, anything that keeps
+# a 32-bit program from running is a fault of this harness or of the build.
+probe() {
+  if [ "$VELMORA_ARCH" != i686 ]; then
+    ensure_prefix
+    return 0
+  fi
+  if ! host=$(host_runs_32bit_code); then
+    echo "i686: this machine cannot run 32-bit Windows code: ${host#no: }"
     return 1
   fi
+  ensure_prefix
+  if ! repair_syswow64; then
+    echo "i686: the WoW64 prefix $WINEPREFIX has no syswow64 even when made anew, although this host runs 32-bit code (Wine's 32-bit PE DLLs at $WINEDLLPATH; sh scripts/deps.sh fetches them)"
+    return 3
+  fi
   bits=0
-  "$wine" "$bin/wine_keepalive.exe" --bits </dev/null >/dev/null 2>&1 || bits=$?
+  timeout 60 "$wine" "$bin/wine_keepalive.exe" --bits </dev/null >/dev/null 2>&1 || bits=$?
   if [ "$bits" -ne 32 ]; then
-    echo "i686: this machine cannot run 32-bit Windows code: a 32-bit probe program did not run in $WINEPREFIX (exit $bits)"
-    return 1
+    echo "i686: a 32-bit program ($bin/wine_keepalive.exe --bits) did not run in $WINEPREFIX (exit $bits; 32 expected), although this host runs 32-bit code"
+    return 3
   fi
 }
 
