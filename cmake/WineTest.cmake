@@ -39,6 +39,56 @@ add_test(NAME wine_session_stop
 set_tests_properties(wine_session_start PROPERTIES FIXTURES_SETUP wine)
 set_tests_properties(wine_session_stop PROPERTIES FIXTURES_CLEANUP wine)
 
+# Where GoogleTest's own discovery script lives, to run it in a child cmake.
+set(VELMORA_GTEST_ADD_TESTS ${CMAKE_ROOT}/Modules/GoogleTestAddTests.cmake)
+
+# velmora_discover_wine_tests(<target> PROPERTIES <ctest properties>...)
+# Lists a test program's cases when ctest starts, as gtest_discover_tests'
+# PRE_TEST mode does (the Wine prefix exists only then), but in a child cmake:
+# a program that cannot list its tests becomes one failing test,
+# <target>_DISCOVERY_FAILED, that shows why, instead of an error that ends
+# the whole ctest run before any other program's tests have run.
+function(velmora_discover_wine_tests target)
+  cmake_parse_arguments(ARG "" "" "PROPERTIES" ${ARGN})
+  get_property(emulator TARGET ${target} PROPERTY CROSSCOMPILING_EMULATOR)
+  set(base "${CMAKE_CURRENT_BINARY_DIR}/${target}")
+  set(tests "${base}_tests.cmake")
+  set(log "${base}_discovery.log")
+  set(include "${base}_include.cmake")
+  string(CONCAT content
+    "if(EXISTS [==[$<TARGET_FILE:${target}>]==])\n"
+    "  if(NOT EXISTS [==[${tests}]==] OR\n"
+    "     NOT [==[${tests}]==] IS_NEWER_THAN [==[$<TARGET_FILE:${target}>]==] OR\n"
+    "     NOT [==[${tests}]==] IS_NEWER_THAN \"\${CMAKE_CURRENT_LIST_FILE}\")\n"
+    "    execute_process(COMMAND [==[${CMAKE_COMMAND}]==]\n"
+    "      [==[-DTEST_TARGET=${target}]==]\n"
+    "      [==[-DTEST_EXECUTABLE=$<TARGET_FILE:${target}>]==]\n"
+    "      [==[-DTEST_EXECUTOR=${emulator}]==]\n"
+    "      [==[-DTEST_WORKING_DIR=${CMAKE_CURRENT_BINARY_DIR}]==]\n"
+    "      [==[-DTEST_PROPERTIES=${ARG_PROPERTIES}]==]\n"
+    "      [==[-DTEST_LIST=${target}_TESTS]==]\n"
+    "      [==[-DCTEST_FILE=${tests}]==]\n"
+    "      [==[-DTEST_DISCOVERY_TIMEOUT=120]==]\n"
+    "      -P [==[${VELMORA_GTEST_ADD_TESTS}]==]\n"
+    "      RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)\n"
+    "    if(NOT rc EQUAL 0)\n"
+    "      file(REMOVE [==[${tests}]==])\n"
+    "      file(WRITE [==[${log}]==] \"\${out}\")\n"
+    "    endif()\n"
+    "  endif()\n"
+    "  if(EXISTS [==[${tests}]==])\n"
+    "    include([==[${tests}]==])\n"
+    "  else()\n"
+    "    add_test([==[${target}_DISCOVERY_FAILED]==] /bin/sh -c\n"
+    "      [==[echo '${target}: listing its tests failed:'; cat '${log}'; exit 1]==])\n"
+    "  endif()\n"
+    "else()\n"
+    "  add_test([==[${target}_NOT_BUILT]==] [==[${target}_NOT_BUILT]==])\n"
+    "endif()\n")
+  file(GENERATE OUTPUT "${include}" CONTENT "${content}")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${include}")
+endfunction()
+
 # velmora_add_wine_gtest(<target> [PROPERTIES <ctest properties>...])
 # Runs every test case of a GoogleTest executable as its own ctest test.
 function(velmora_add_wine_gtest target)
@@ -48,8 +98,6 @@ function(velmora_add_wine_gtest target)
   add_dependencies(${target} wine_keepalive)
   set_property(TARGET ${target} PROPERTY CROSSCOMPILING_EMULATOR
                /usr/bin/env ${VELMORA_WINE_ENV} ${VELMORA_WINE64})
-  gtest_discover_tests(${target}
-    DISCOVERY_MODE PRE_TEST
-    DISCOVERY_TIMEOUT 120
+  velmora_discover_wine_tests(${target}
     PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300 ${ARG_PROPERTIES})
 endfunction()
