@@ -22,6 +22,10 @@ set(VELMORA_WINE_SESSION ${CMAKE_SOURCE_DIR}/scripts/wine-session.sh)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+# Like the tests themselves, compiled for a quick build (see tests/CMakeLists.txt).
+foreach(_gtest_target gtest gtest_main gmock gmock_main)
+  target_compile_options(${_gtest_target} PRIVATE -O1 -g1)
+endforeach()
 
 # ctest reads this file before it asks any test executable for its test list,
 # so the session (and the prefix, on first use) exists before discovery runs.
