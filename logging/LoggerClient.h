@@ -62,6 +62,9 @@ class LoggerClient {
   bool ConnectLocked();
   bool LoadLoggerLibrary();
   bool ReadLibraryPath(wchar_t* path);
+  HMODULE LoadBareName();
+  bool HostFolderLibraryPath(wchar_t* path);
+  bool SystemFolderLibraryPath(wchar_t* path);
   void SetIdentityFromModule();
   bool CallSetIdentityName(const wchar_t* name);
   bool RefreshLogFlags();
