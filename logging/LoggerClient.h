@@ -52,7 +52,9 @@ class LoggerClient {
   void LogCategoryV(int categoryIndex, const wchar_t* format, va_list args);
   void LogCustomV(DWORD flag, const wchar_t* format, va_list args);
 
-  // Unregisters from the library and unloads it. Runs at module unload.
+  // Unregisters from the library and unloads it. Runs at module unload only:
+  // at process exit the library is already detached, and a thread killed
+  // while connecting may hold the connect lock.
   bool Shutdown();
 
   // Room for one formatted message, terminator included.
@@ -93,6 +95,8 @@ class LoggerClient {
 // Runs once per process, on the first class-object request: identity
 // "Pellisant", custom flag "CorvaneTrace" registered with 11.
 void InitializeModuleLogging();
+// Shutdown of the process-wide client, when the module is unloaded.
+void ShutdownModuleLogging();
 
 // Category-tested messages: arguments are evaluated only when wanted.
 #define VELMORA_LOG(category, method, ...)                                  \

@@ -1,7 +1,6 @@
 // The process-wide logging client and the module's own logging set-up.
-#include <stdlib.h>
-
 #include <atomic>
+#include <type_traits>
 
 #include "logging/LoggerClient.h"
 #include "logging/LoggerOs.h"
@@ -16,16 +15,16 @@ constexpr wchar_t kModuleTraceFlagName[] = L"CorvaneTrace";
 
 std::atomic<bool> g_moduleLoggingInitialised{false};
 
-// Inside a DLL the C runtime runs its exit-time list when the DLL is unloaded,
-// so the library is released with the module that loaded it.
-void ShutdownAtExit() { LoggerClient::Instance().Shutdown(); }
-
 }  // namespace
+
+// A static with a destructor would run it at every detach, process exit
+// included (the C runtime's exit-time list): the client has none, and the
+// library is released by ShutdownModuleLogging at unload only.
+static_assert(std::is_trivially_destructible<LoggerClient>::value,
+              "the process-wide client must leave nothing for the C runtime to run at exit");
 
 LoggerClient& LoggerClient::Instance() {
   static LoggerClient client(SystemLoggerOs());
-  static const int exitRegistration = atexit(&ShutdownAtExit);
-  (void)exitRegistration;
   return client;
 }
 
@@ -37,3 +36,5 @@ void InitializeModuleLogging() {
   // Set whatever the library answered: the set-up is never repeated.
   g_moduleLoggingInitialised.store(true, std::memory_order_release);
 }
+
+void ShutdownModuleLogging() { LoggerClient::Instance().Shutdown(); }

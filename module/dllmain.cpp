@@ -5,6 +5,7 @@
 #include "logging/LoggerClient.h"
 #include "module/ModuleRecord.h"
 #include "module/ObjectMap.h"
+#include "process/ProcessListLock.h"
 
 namespace {
 
@@ -17,12 +18,35 @@ bool g_loggingInitialized = false;
 
 }  // namespace
 
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+// The image's entry point (set at link time), in front of the C runtime's.
+//
+// At process exit (DLL_PROCESS_DETACH with a non-null reserved argument)
+// ExitProcess has killed the other threads wherever they were, inside a lock
+// of this module or of another DLL, and the DLLs loaded after this one, the
+// logging library among them, are already detached. mingw-w64's runtime
+// would still run its detach there whatever the argument says: it takes
+// msvcrt's exit lock, runs the module's exit-time list (atexit functions and
+// static destructors) and frees it with msvcrt's free. So at process exit
+// nothing of the runtime or of DllMain runs, and the system reclaims it all.
+// Loading, threads and unloading by FreeLibrary go through the runtime.
+extern "C" BOOL WINAPI DllMainCRTStartup(HANDLE instance, DWORD reason, LPVOID reserved);
+
+extern "C" BOOL WINAPI VelmoraDllEntry(HANDLE instance, DWORD reason, LPVOID reserved) {
+  if (reason == DLL_PROCESS_DETACH && reserved != nullptr) return TRUE;
+  return DllMainCRTStartup(instance, reason, reserved);
+}
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_ATTACH) {
     ModuleInit(g_module, g_objectMap, instance, kLibraryId);
     DisableThreadLibraryCalls(instance);
-  } else if (reason == DLL_PROCESS_DETACH) {
+  } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
+    // Unloaded by FreeLibrary (CoFreeUnusedLibraries after DllCanUnloadNow
+    // said S_OK): no object is left, so the teardown is safe. At process exit
+    // (reserved non-null) it takes no lock, calls no other DLL, frees nothing.
     ModuleTerm(g_module);
+    ShutdownModuleLogging();
+    DeleteProcessListLock();
   }
   return TRUE;
 }

@@ -14,6 +14,7 @@
 namespace {
 
 using logger_test::BinDir;
+using logger_test::ScopedEnvironment;
 using logger_test::ScopedInstallPath;
 using logger_test::ScopedLogFile;
 using logger_test::VariantDir;
@@ -32,6 +33,11 @@ std::wstring TempName(const wchar_t* prefix) {
 
 // The results are ASCII: labels, hex codes, paths of the build folder.
 std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+std::string ReadFile(const std::wstring& path) {
+  std::ifstream in(path.c_str(), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 struct HostRun {
   bool ended = false;
@@ -102,6 +108,43 @@ TEST(LoggerSearch, BareNameComesFromAFolderTheHostAddedNeverFromTheCurrentFolder
   // Logging never changes an answer.
   EXPECT_EQ(current["status"], loaded["status"]);
   EXPECT_EQ(current["stop"], loaded["stop"]);
+}
+
+// --- Process exit ----------------------------------------------------------------------
+
+// The host calls ExitProcess(7) while four threads make requests: it must end
+// with its own code, and the logging library, which the loader detaches
+// before the module, must see no call after its detach.
+void ExpectPromptExitWithoutLateCalls(const std::wstring& installPath, bool libraryPresent) {
+  ScopedInstallPath path(installPath);
+  ScopedLogFile log;
+  const std::wstring lateCalls = TempName(L"vll");
+  ScopedEnvironment record(L"VELMORA_LOGGER_LATE_CALLS", lateCalls.c_str());
+
+  HostRun run = RunHost(L"exit", L"");
+  EXPECT_TRUE(run.ended) << "the host still ran " << kHangBoundMs << " ms after it started";
+  EXPECT_EQ(run.exitCode, 7u);
+  EXPECT_EQ(run.results["created"], "0x00000000");
+  if (libraryPresent) {
+    EXPECT_NE(run.results["logger"], "none");
+    EXPECT_EQ(run.results["registrations"], "1");
+  } else {
+    EXPECT_EQ(run.results["logger"], "none");
+  }
+  EXPECT_EQ(ReadFile(lateCalls), "") << "calls into the logging library after its detach";
+  DeleteFileW(lateCalls.c_str());
+}
+
+TEST(HostExit, EndsWithItsOwnCodeWhileRequestsRunWithoutTheLibrary) {
+  const std::wstring empty = TempName(L"vle");
+  DeleteFileW(empty.c_str());
+  CreateDirectoryW(empty.c_str(), nullptr);
+  ExpectPromptExitWithoutLateCalls(empty, false);
+  RemoveDirectoryW(empty.c_str());
+}
+
+TEST(HostExit, EndsWithItsOwnCodeWhileRequestsRunWithTheLibraryConnected) {
+  ExpectPromptExitWithoutLateCalls(VariantDir(L"plain"), true);
 }
 
 }  // namespace
