@@ -22,7 +22,9 @@ enum LogCategory : int {
 };
 
 // The module's own custom flag for its trace messages ("CorvaneTrace"),
-// registered by the module logging initialisation; 0 until then.
+// registered by the module logging initialisation; 0 until then. Written once,
+// inside that initialisation, before the first class object is handed out,
+// so no request reads it while it changes.
 extern DWORD ModuleTraceFlag;
 
 class LoggerClient {
@@ -93,7 +95,8 @@ class LoggerClient {
 };
 
 // Runs once per process, on the first class-object request: identity
-// "Pellisant", custom flag "CorvaneTrace" registered with 11.
+// "Pellisant", custom flag "CorvaneTrace" registered with 11. Threads that
+// come at once wait for the first; it is never repeated.
 void InitializeModuleLogging();
 // Shutdown of the process-wide client, when the module is unloaded.
 void ShutdownModuleLogging();

@@ -1,5 +1,4 @@
 // The process-wide logging client and the module's own logging set-up.
-#include <atomic>
 #include <type_traits>
 
 #include "logging/LoggerClient.h"
@@ -13,7 +12,23 @@ constexpr wchar_t kModuleIdentity[] = L"Pellisant";
 constexpr long kModuleTraceFlagNumber = 11;
 constexpr wchar_t kModuleTraceFlagName[] = L"CorvaneTrace";
 
-std::atomic<bool> g_moduleLoggingInitialised{false};
+// One guard for the whole set-up: threads that make their first request at
+// the same moment wait until the first of them is done, so the library sees
+// one identity and one flag registration, and ModuleTraceFlag is written
+// before any of them can send a message under it.
+INIT_ONCE g_moduleLoggingOnce = INIT_ONCE_STATIC_INIT;
+
+BOOL CALLBACK InitializeModuleLoggingOnce(INIT_ONCE*, void*, void**) {
+  // Nothing here throws; should anything ever, it must not unwind through
+  // the system's frames. Done whatever the library answered: never repeated.
+  try {
+    LoggerClient& client = LoggerClient::Instance();
+    client.SetIdentityName(kModuleIdentity);
+    ModuleTraceFlag = client.RegisterLogFlag(kModuleTraceFlagNumber, kModuleTraceFlagName);
+  } catch (...) {
+  }
+  return TRUE;
+}
 
 }  // namespace
 
@@ -29,12 +44,8 @@ LoggerClient& LoggerClient::Instance() {
 }
 
 void InitializeModuleLogging() {
-  if (g_moduleLoggingInitialised.load(std::memory_order_acquire)) return;
-  LoggerClient& client = LoggerClient::Instance();
-  client.SetIdentityName(kModuleIdentity);
-  ModuleTraceFlag = client.RegisterLogFlag(kModuleTraceFlagNumber, kModuleTraceFlagName);
-  // Set whatever the library answered: the set-up is never repeated.
-  g_moduleLoggingInitialised.store(true, std::memory_order_release);
+  InitOnceExecuteOnce(&g_moduleLoggingOnce, &InitializeModuleLoggingOnce,
+                      /*Parameter=*/nullptr, /*Context=*/nullptr);
 }
 
 void ShutdownModuleLogging() { LoggerClient::Instance().Shutdown(); }

@@ -12,10 +12,6 @@ namespace {
 // The type library declares the all-zero library id.
 constexpr GUID kLibraryId = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
 
-// Set after the one-time logging set-up of the first class-object request.
-// Never retried, also when the set-up found no logging library.
-bool g_loggingInitialized = false;
-
 }  // namespace
 
 // The image's entry point (set at link time), in front of the C runtime's.
@@ -54,10 +50,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
 STDAPI DllCanUnloadNow() { return ModuleLockCount() == 0 ? S_OK : S_FALSE; }
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* result) {
-  if (!g_loggingInitialized) {
-    InitializeModuleLogging();
-    g_loggingInitialized = true;
-  }
+  InitializeModuleLogging();
   return ModuleGetClassObject(g_module, clsid, iid, result);
 }
 
