@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include "control/NoThrow.h"
 #include "logging/LoggerClient.h"
 #include "module/ModuleRecord.h"
 #include "module/ObjectMap.h"
@@ -47,13 +48,22 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   return TRUE;
 }
 
+// Nothing here can throw.
 STDAPI DllCanUnloadNow() { return ModuleLockCount() == 0 ? S_OK : S_FALSE; }
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* result) {
-  InitializeModuleLogging();
-  return ModuleGetClassObject(g_module, clsid, iid, result);
+  return CallNoThrow(E_OUTOFMEMORY, [&] {
+    InitializeModuleLogging();
+    return ModuleGetClassObject(g_module, clsid, iid, result);
+  });
 }
 
-STDAPI DllRegisterServer() { return ModuleRegisterServer(g_module, /*clsid=*/nullptr); }
+STDAPI DllRegisterServer() {
+  return CallNoThrow(E_OUTOFMEMORY,
+                     [] { return ModuleRegisterServer(g_module, /*clsid=*/nullptr); });
+}
 
-STDAPI DllUnregisterServer() { return ModuleUnregisterServer(g_module, /*clsid=*/nullptr); }
+STDAPI DllUnregisterServer() {
+  return CallNoThrow(E_OUTOFMEMORY,
+                     [] { return ModuleUnregisterServer(g_module, /*clsid=*/nullptr); });
+}
