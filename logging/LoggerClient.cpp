@@ -88,8 +88,7 @@ bool LoggerClient::ConnectLocked() {
 bool LoggerClient::LoadLoggerLibrary() {
   if (m_library) return true;
   wchar_t path[kLoggerLibraryPathChars];
-  if (!ReadLibraryPath(path)) wcscpy(path, kLoggerLibraryFileName);
-  HMODULE library = m_os.LoadLibraryW(path);
+  HMODULE library = ReadLibraryPath(path) ? m_os.LoadLibraryW(path) : LoadBareName();
   if (!library) return false;
   m_library = library;
   for (int i = 0; i < kLoggerEntryPointCount; ++i)
@@ -112,6 +111,41 @@ bool LoggerClient::ReadLibraryPath(wchar_t* path) {
                             reinterpret_cast<BYTE*>(directory), &bytes) != ERROR_SUCCESS)
     return false;
   return ComposeLoggerLibraryPath(directory, path);
+}
+
+// Without "InstallPath" the bare name is looked for only where the host
+// decides: its program's folder, the system folder and the folders it added
+// for DLLs (SetDllDirectoryW, AddDllDirectory). The plain search order would
+// also take the current folder and every folder on PATH, where whoever can
+// write a LoggerDLL.dll would have it run inside the host with the host's
+// rights. A system that refuses the search flags (Windows 7 without the
+// update that added them) gets the first two folders by full path instead.
+HMODULE LoggerClient::LoadBareName() {
+  DWORD error = ERROR_SUCCESS;
+  HMODULE library =
+      m_os.LoadLibraryExW(kLoggerLibraryFileName, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS, &error);
+  if (library || error != ERROR_INVALID_PARAMETER) return library;
+  wchar_t path[kLoggerLibraryPathChars];
+  if (HostFolderLibraryPath(path) && (library = m_os.LoadLibraryW(path))) return library;
+  if (SystemFolderLibraryPath(path)) return m_os.LoadLibraryW(path);
+  return nullptr;
+}
+
+bool LoggerClient::HostFolderLibraryPath(wchar_t* path) {
+  wchar_t program[MAX_PATH] = {};
+  const DWORD length = m_os.GetModuleFileNameW(nullptr, program, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return false;
+  wchar_t* separator = wcsrchr(program, L'\\');
+  if (!separator) return false;
+  separator[1] = L'\0';
+  return ComposeLoggerLibraryPath(program, path);
+}
+
+bool LoggerClient::SystemFolderLibraryPath(wchar_t* path) {
+  wchar_t system[kLoggerLibraryPathChars] = {};
+  const UINT length = m_os.GetSystemDirectoryW(system, kLoggerLibraryPathChars);
+  if (length == 0 || length >= kLoggerLibraryPathChars) return false;
+  return ComposeLoggerLibraryPath(system, path);
 }
 
 // The identity is the base name of the module's file as it is spelled on

@@ -22,7 +22,9 @@ enum LogCategory : int {
 };
 
 // The module's own custom flag for its trace messages ("CorvaneTrace"),
-// registered by the module logging initialisation; 0 until then.
+// registered by the module logging initialisation; 0 until then. Written once,
+// inside that initialisation, before the first class object is handed out,
+// so no request reads it while it changes.
 extern DWORD ModuleTraceFlag;
 
 class LoggerClient {
@@ -52,7 +54,9 @@ class LoggerClient {
   void LogCategoryV(int categoryIndex, const wchar_t* format, va_list args);
   void LogCustomV(DWORD flag, const wchar_t* format, va_list args);
 
-  // Unregisters from the library and unloads it. Runs at module unload.
+  // Unregisters from the library and unloads it. Runs at module unload only:
+  // at process exit the library is already detached, and a thread killed
+  // while connecting may hold the connect lock.
   bool Shutdown();
 
   // Room for one formatted message, terminator included.
@@ -62,6 +66,9 @@ class LoggerClient {
   bool ConnectLocked();
   bool LoadLoggerLibrary();
   bool ReadLibraryPath(wchar_t* path);
+  HMODULE LoadBareName();
+  bool HostFolderLibraryPath(wchar_t* path);
+  bool SystemFolderLibraryPath(wchar_t* path);
   void SetIdentityFromModule();
   bool CallSetIdentityName(const wchar_t* name);
   bool RefreshLogFlags();
@@ -88,8 +95,11 @@ class LoggerClient {
 };
 
 // Runs once per process, on the first class-object request: identity
-// "Pellisant", custom flag "CorvaneTrace" registered with 11.
+// "Pellisant", custom flag "CorvaneTrace" registered with 11. Threads that
+// come at once wait for the first; it is never repeated.
 void InitializeModuleLogging();
+// Shutdown of the process-wide client, when the module is unloaded.
+void ShutdownModuleLogging();
 
 // Category-tested messages: arguments are evaluated only when wanted.
 #define VELMORA_LOG(category, method, ...)                                  \

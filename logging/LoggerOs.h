@@ -10,18 +10,25 @@ class LoggerOs {
   virtual LSTATUS RegQueryValueExW(HKEY key, const wchar_t* name, DWORD* type,
                                    BYTE* data, DWORD* bytes) = 0;
   virtual LSTATUS RegCloseKey(HKEY key) = 0;
+  // A full path, as "InstallPath" gives it.
   virtual HMODULE LoadLibraryW(const wchar_t* path) = 0;
+  // A bare name, looked for in the folders that |flags| (LOAD_LIBRARY_SEARCH_*)
+  // name. On failure *error receives the thread's last error:
+  // ERROR_INVALID_PARAMETER where the system does not know the flags.
+  virtual HMODULE LoadLibraryExW(const wchar_t* name, DWORD flags, DWORD* error) = 0;
+  virtual UINT GetSystemDirectoryW(wchar_t* path, UINT chars) = 0;
   virtual FARPROC GetProcAddress(HMODULE module, const char* name) = 0;
   virtual BOOL FreeLibrary(HMODULE module) = 0;
   // The module that contains the client's code (Velmora.dll inside the DLL).
   virtual HMODULE OwnModule() = 0;
+  // A null module names the host's program file.
   virtual DWORD GetModuleFileNameW(HMODULE module, wchar_t* path, DWORD chars) = 0;
   virtual HANDLE FindFirstFileW(const wchar_t* path, WIN32_FIND_DATAW* found) = 0;
   virtual BOOL FindClose(HANDLE find) = 0;
 
  protected:
-  // Not virtual: implementations live in statics that must outlive the
-  // exit-time Shutdown, so they stay trivially destructible.
+  // Not virtual: the real calls live in a static that stays trivially
+  // destructible, so that nothing of it runs when the module is detached.
   ~LoggerOs() = default;
 };
 

@@ -19,6 +19,14 @@ class Win32LoggerOs final : public LoggerOs {
   }
   LSTATUS RegCloseKey(HKEY key) override { return ::RegCloseKey(key); }
   HMODULE LoadLibraryW(const wchar_t* path) override { return ::LoadLibraryW(path); }
+  HMODULE LoadLibraryExW(const wchar_t* name, DWORD flags, DWORD* error) override {
+    HMODULE module = ::LoadLibraryExW(name, /*hFile=*/nullptr, flags);
+    if (!module) *error = ::GetLastError();
+    return module;
+  }
+  UINT GetSystemDirectoryW(wchar_t* path, UINT chars) override {
+    return ::GetSystemDirectoryW(path, chars);
+  }
   FARPROC GetProcAddress(HMODULE module, const char* name) override {
     return ::GetProcAddress(module, name);
   }

@@ -20,7 +20,9 @@ extern ModuleRecord g_module;
 
 void ModuleInit(ModuleRecord& module, ObjectMapEntry* objectMap, HINSTANCE instance,
                 const GUID& libId);
-// Releases the cached class objects and the record's own lock.
+// Releases the cached class objects and the record's own lock. At module
+// unload (FreeLibrary) only: at process exit other threads were killed
+// wherever they were, and the system reclaims all of it.
 void ModuleTerm(ModuleRecord& module);
 
 LONG ModuleLock();

@@ -4,13 +4,15 @@ CRITICAL_SECTION g_processListLock;
 
 namespace {
 
-// A static initialiser creates the lock when the module is loaded, and its
-// destructor deletes it when the module is unloaded.
-struct ProcessListLockLifetime {
-  ProcessListLockLifetime() { InitializeCriticalSection(&g_processListLock); }
-  ~ProcessListLockLifetime() { DeleteCriticalSection(&g_processListLock); }
+// A static initialiser creates the lock when the module is loaded. Nothing
+// deletes it from a static destructor: the C runtime runs those at process
+// exit too, when a thread killed inside the lock may still own it.
+struct ProcessListLockCreation {
+  ProcessListLockCreation() { InitializeCriticalSection(&g_processListLock); }
 };
 
-ProcessListLockLifetime g_processListLockLifetime;
+ProcessListLockCreation g_processListLockCreation;
 
 }  // namespace
+
+void DeleteProcessListLock() { DeleteCriticalSection(&g_processListLock); }

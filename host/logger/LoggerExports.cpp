@@ -9,6 +9,13 @@
 //   VELMORA_LOGGER_TRACE_FLAG_ONLY  GETLOGFLAG answers 0 except for Trace (3)
 //   VELMORA_LOGGER_NO_HANDLE        REGISTERLOGGERCLIENT never writes a handle
 // and variants that lack entry points simply leave them out of their .def.
+//
+// VELMORA_LOGGER_LATE_CALLS names a file to which every call that reaches the
+// library after its own DLL_PROCESS_DETACH appends its entry point's name, one
+// a line. At process exit the loader detaches the library before the module
+// that loaded it; a real library that tears its state down then could crash a
+// host that still calls it. The process is ending, so the record goes to a
+// file, written with kernel32 calls only.
 #include <atomic>
 #include <cstring>
 #include <cwchar>
@@ -28,7 +35,26 @@ const char* const kNames[kLoggerEntryPointCount] = {
 #undef STANDIN_NAME
 };
 
-void Count(LoggerEntryPoint entry) { g_calls[entry].fetch_add(1); }
+std::atomic<bool> g_detached{false};
+// Read at attach: after detach the library takes nothing from the process.
+wchar_t g_lateCallsFile[MAX_PATH];
+
+void RecordLateCall(LoggerEntryPoint entry) {
+  if (!g_lateCallsFile[0]) return;
+  HANDLE file = CreateFileW(g_lateCallsFile, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  WriteFile(file, kNames[entry], static_cast<DWORD>(std::strlen(kNames[entry])), &written,
+            nullptr);
+  WriteFile(file, "\r\n", 2, &written, nullptr);
+  CloseHandle(file);
+}
+
+void Count(LoggerEntryPoint entry) {
+  g_calls[entry].fetch_add(1);
+  if (g_detached.load()) RecordLateCall(entry);
+}
 
 void Write(int client, const wchar_t* flagName, const wchar_t* instance, const wchar_t* text) {
   if (!standin::IsNameEnabled(flagName)) return;
@@ -56,6 +82,17 @@ void WriteFlag(int client, DWORD flag, const wchar_t* instance, const wchar_t* t
 }  // namespace
 
 extern "C" {
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    const DWORD chars = GetEnvironmentVariableW(L"VELMORA_LOGGER_LATE_CALLS", g_lateCallsFile,
+                                                MAX_PATH);
+    if (chars >= MAX_PATH) g_lateCallsFile[0] = L'\0';
+  } else if (reason == DLL_PROCESS_DETACH) {
+    g_detached.store(true);
+  }
+  return TRUE;
+}
 
 int VELMORA_LOGGER_CALL LOGSTART(int client) {
   Count(kEntry_LOGSTART);

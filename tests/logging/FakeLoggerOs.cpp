@@ -157,7 +157,28 @@ LSTATUS FakeLoggerOs::RegCloseKey(HKEY key) {
 
 HMODULE FakeLoggerOs::LoadLibraryW(const wchar_t* path) {
   loadedPaths.push_back(path);
-  return loadSucceeds ? kFakeLibrary : nullptr;
+  loadFlags.push_back(0);
+  return loadSucceeds && !unloadablePaths.count(path) ? kFakeLibrary : nullptr;
+}
+
+HMODULE FakeLoggerOs::LoadLibraryExW(const wchar_t* name, DWORD flags, DWORD* error) {
+  loadedPaths.push_back(name);
+  loadFlags.push_back(flags);
+  if (searchFlagsRefused) {
+    *error = ERROR_INVALID_PARAMETER;
+    return nullptr;
+  }
+  if (!loadSucceeds || unloadablePaths.count(name)) {
+    *error = ERROR_MOD_NOT_FOUND;
+    return nullptr;
+  }
+  return kFakeLibrary;
+}
+
+UINT FakeLoggerOs::GetSystemDirectoryW(wchar_t* path, UINT chars) {
+  if (systemFolder.size() >= chars) return static_cast<UINT>(systemFolder.size() + 1);
+  std::wmemcpy(path, systemFolder.c_str(), systemFolder.size() + 1);
+  return static_cast<UINT>(systemFolder.size());
 }
 
 FARPROC FakeLoggerOs::GetProcAddress(HMODULE module, const char* name) {
@@ -172,13 +193,16 @@ BOOL FakeLoggerOs::FreeLibrary(HMODULE module) {
 }
 
 DWORD FakeLoggerOs::GetModuleFileNameW(HMODULE module, wchar_t* path, DWORD chars) {
-  moduleAsked = module;
-  moduleCharsGiven = chars;
+  if (module) {
+    moduleAsked = module;
+    moduleCharsGiven = chars;
+  }
+  const std::wstring& file = module ? modulePath : hostPath;
   // Like the system: cut to the buffer, terminated, and report the cut length.
-  const size_t copied = modulePath.size() < chars ? modulePath.size() : chars - 1;
-  std::wmemcpy(path, modulePath.c_str(), copied);
+  const size_t copied = file.size() < chars ? file.size() : chars - 1;
+  std::wmemcpy(path, file.c_str(), copied);
   path[copied] = L'\0';
-  return modulePath.size() < chars ? static_cast<DWORD>(copied) : chars;
+  return file.size() < chars ? static_cast<DWORD>(copied) : chars;
 }
 
 HANDLE FakeLoggerOs::FindFirstFileW(const wchar_t* path, WIN32_FIND_DATAW* found) {

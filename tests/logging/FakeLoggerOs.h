@@ -54,11 +54,19 @@ class FakeLoggerOs final : public LoggerOs {
 
   // Loader.
   bool loadSucceeds = true;
+  std::set<std::wstring> unloadablePaths;
+  // LoadLibraryExW refuses the search flags, as Windows 7 without its update.
+  bool searchFlagsRefused = false;
   std::set<std::string> missingExports;
-  std::vector<std::wstring> loadedPaths;
+  std::vector<std::wstring> loadedPaths;  // LoadLibraryW and LoadLibraryExW alike
+  std::vector<DWORD> loadFlags;           // LoadLibraryExW's flags; 0 for LoadLibraryW
   std::vector<std::string> resolvedNames;
   bool freeSucceeds = true;
   int frees = 0;
+
+  // The host's program file and the system folder.
+  std::wstring hostPath = L"C:\\Host\\host.exe";
+  std::wstring systemFolder = L"C:\\Windows\\system32";
 
   // Own module and its file.
   HMODULE ownModule = reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x5a0000));
@@ -76,6 +84,8 @@ class FakeLoggerOs final : public LoggerOs {
                            DWORD* bytes) override;
   LSTATUS RegCloseKey(HKEY key) override;
   HMODULE LoadLibraryW(const wchar_t* path) override;
+  HMODULE LoadLibraryExW(const wchar_t* name, DWORD flags, DWORD* error) override;
+  UINT GetSystemDirectoryW(wchar_t* path, UINT chars) override;
   FARPROC GetProcAddress(HMODULE module, const char* name) override;
   BOOL FreeLibrary(HMODULE module) override;
   HMODULE OwnModule() override { return ownModule; }

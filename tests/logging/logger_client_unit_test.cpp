@@ -64,8 +64,33 @@ TEST_F(LoggerClientTest, MissingKeyValueOrEmptyPathLoadsTheBareName) {
     LoggerClient c(fresh);
     EXPECT_TRUE(c.EnsureConnected());
     EXPECT_THAT(fresh.loadedPaths, ElementsAre(kBareName)) << scenario;
+    EXPECT_THAT(fresh.loadFlags, ElementsAre(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS)) << scenario;
     EXPECT_EQ(fresh.keyCloses, scenario == 0 ? 0 : 1) << scenario;
   }
+}
+
+TEST_F(LoggerClientTest, BareNameNeverFallsBackToTheSearchOrderThatTakesTheCurrentFolder) {
+  os.SetInstallPath(L"");
+  os.loadSucceeds = false;  // missing from every folder the host decides on
+  EXPECT_FALSE(client->EnsureConnected());
+  EXPECT_THAT(os.loadFlags, ElementsAre(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS));
+
+  // Where the flags are refused: the host's folder, then the system folder,
+  // by full path, on every retry.
+  os.searchFlagsRefused = true;
+  os.loadedPaths.clear();
+  os.loadFlags.clear();
+  EXPECT_FALSE(client->EnsureConnected());
+  EXPECT_FALSE(client->EnsureConnected());
+  const wchar_t* host = L"C:\\Host\\LoggerDLL.dll";
+  const wchar_t* system = L"C:\\Windows\\system32\\LoggerDLL.dll";
+  EXPECT_THAT(os.loadedPaths, ElementsAre(kBareName, host, system, kBareName, host, system));
+  EXPECT_THAT(os.loadFlags, ElementsAre(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS, 0, 0,
+                                        LOAD_LIBRARY_SEARCH_DEFAULT_DIRS, 0, 0));
+  os.loadSucceeds = true;
+  os.loadedPaths.clear();
+  EXPECT_TRUE(client->EnsureConnected());
+  EXPECT_THAT(os.loadedPaths, ElementsAre(kBareName, host));
 }
 
 TEST_F(LoggerClientTest, AnyValueTypeIsAccepted) {

@@ -5,6 +5,9 @@
 #include <objbase.h>
 #include <gtest/gtest.h>
 
+#include <thread>
+#include <vector>
+
 #include "VelmoraModule.h"
 #include "tests/logging/LoggerTestEnv.h"
 
@@ -33,6 +36,40 @@ TEST(ModuleLogging, SetUpRunsOnceOnTheFirstRequestEvenForAnUnservedClass) {
   static_cast<IUnknown*>(object)->Release();
   EXPECT_EQ(LoggerCallCount("REGISTERLOGFLAG"), 1);
   EXPECT_EQ(LoggerCallCount("SETIDENTITYNAME"), identityCalls);
+}
+
+TEST(ModuleLogging, FirstRequestsFromManyThreadsAtOnceSetUpOnce) {
+  ScopedInstallPath path(BinDir());
+  ScopedEnvironment enable(L"VELMORA_LOGGER_ENABLE", L"CorvaneTrace");
+  ScopedLogFile log;
+  VelmoraModule module;
+  ASSERT_TRUE(module.Loaded());
+  HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 8; ++i)
+    threads.emplace_back([&] {
+      WaitForSingleObject(go, INFINITE);
+      IClassFactory* factory = nullptr;
+      if (module.getClassObject(CLSID_SoftwareProcessControlManagerObject, IID_IClassFactory,
+                                reinterpret_cast<void**>(&factory)) != S_OK)
+        return;
+      IUnknown* object = nullptr;
+      if (factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&object)) ==
+          S_OK)
+        object->Release();
+      factory->Release();
+    });
+  SetEvent(go);
+  for (std::thread& thread : threads) thread.join();
+  CloseHandle(go);
+
+  EXPECT_EQ(LoggerCallCount("REGISTERLOGFLAG"), 1);
+  EXPECT_EQ(logger_test::LoggerIdentityHistory(),
+            (std::vector<std::wstring>{L"Velmora", L"Pellisant"}));
+  // Every construction and release message carries the registered flag.
+  const auto lines = log.Lines();
+  EXPECT_EQ(lines.size(), 16u);
+  for (const auto& line : lines) EXPECT_EQ(line.flag, L"CorvaneTrace") << line.text.c_str();
 }
 
 TEST(ModuleLogging, ConstructionAndReleaseMessagesGoOutUnderTheModuleFlag) {

@@ -47,7 +47,9 @@ std::wstring ModuleLibraryPath(const RegistryView& view, CheckResult* result) {
                                            reinterpret_cast<BYTE*>(directory), &bytes);
   const std::wstring fallback = L": the module loads the bare name " +
                                 std::wstring(kLoggerLibraryFileName) +
-                                L" through the host's DLL search order";
+                                L" from the host program's folder, the system folder or a "
+                                L"folder the host added for DLLs, never from the current "
+                                L"folder or PATH";
   wchar_t path[kLoggerLibraryPathChars] = {};
   if (read == ERROR_MORE_DATA) {
     *result = Warn(kInstallPath, ValueName() + L" is too long" + fallback, SetInstallPath(view));
