@@ -172,7 +172,7 @@ HRESULT FsNtProcessControl::StartProcess(LPWSTR szName, LPWSTR szCmdLnArgs,
 
   PendingLaunch launch(*this, info);
   // Without an entry nobody could stop it: it must not run.
-  if (!launch.List()) return kLaunchFailed;
+  if (!launch.List()) return E_OUTOFMEMORY;
 
   token.Reset();
   startupInfo.reset();
