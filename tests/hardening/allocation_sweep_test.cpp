@@ -198,6 +198,11 @@ FsNtServiceControl* NewServiceControl() { return new (std::nothrow) CountedServi
 
 const WorkObjectFactory kFakeWorkObjects = {&NewProcessControl, &NewServiceControl};
 
+// The object map's instance creator, as the module's own entry has it.
+HRESULT WINAPI CreateControlObject(IUnknown* outer, REFIID iid, void** result) {
+  return CreateComInstance<CSoftwareProcessControlManager>(outer, iid, result);
+}
+
 enum class Request { kCreate, kLaunch, kStop, kServiceStart, kServiceStop };
 
 const char* RequestName(Request request) {
@@ -232,8 +237,8 @@ class SweepRun {
     g_workObjectFactory = &kFakeWorkObjects;
     m_locksBefore = ModuleLockCount();
     m_clerkRefs = m_world.clerk.refs;
-    EXPECT_EQ(CreateClassFactory(&CreateComInstance<CSoftwareProcessControlManager>,
-                                 IID_IClassFactory, reinterpret_cast<void**>(&m_factory)),
+    EXPECT_EQ(CreateClassFactory(&CreateControlObject, IID_IClassFactory,
+                                 reinterpret_cast<void**>(&m_factory)),
               S_OK);
     if (request != Request::kCreate) Create();
     Prepare();
