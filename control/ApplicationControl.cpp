@@ -1,23 +1,29 @@
 #include "control/ApplicationControl.h"
 
+#include "control/NoThrow.h"
 #include "process/FsNtProcessControl.h"
 
-// When the work object could not be created there is nothing to call; answer
-// as for any other allocation failure instead of calling through null.
+// The route is known here: whatever a request could not allocate, anywhere
+// below, answers in the application side's domain. When the work object
+// could not be created there is nothing to call; that answers the same.
 HRESULT CApplicationControl::Start(LPWSTR szName, LPWSTR szCmdLnArgs, LPWSTR szProcessCtrlArgs,
                                    BSTR* processIdentity) {
-  if (szName == nullptr) return E_INVALIDARG;
-  if (m_pFsNtProcessControl == nullptr) return E_OUTOFMEMORY;
-  return m_pFsNtProcessControl->StartProcess(szName, szCmdLnArgs, szProcessCtrlArgs,
-                                             processIdentity);
+  return CallNoThrow(E_OUTOFMEMORY, [&]() -> HRESULT {
+    if (szName == nullptr) return E_INVALIDARG;
+    if (m_pFsNtProcessControl == nullptr) return E_OUTOFMEMORY;
+    return m_pFsNtProcessControl->StartProcess(szName, szCmdLnArgs, szProcessCtrlArgs,
+                                               processIdentity);
+  });
 }
 
 HRESULT CApplicationControl::Stop(LPWSTR instanceName, long lShutdownTimeout,
                                   long* plProcessForceTerminated) {
-  if (instanceName == nullptr) return E_INVALIDARG;
-  if (m_pFsNtProcessControl == nullptr) return E_OUTOFMEMORY;
-  return m_pFsNtProcessControl->StopProcess(instanceName, lShutdownTimeout,
-                                            plProcessForceTerminated);
+  return CallNoThrow(E_OUTOFMEMORY, [&]() -> HRESULT {
+    if (instanceName == nullptr) return E_INVALIDARG;
+    if (m_pFsNtProcessControl == nullptr) return E_OUTOFMEMORY;
+    return m_pFsNtProcessControl->StopProcess(instanceName, lShutdownTimeout,
+                                              plProcessForceTerminated);
+  });
 }
 
 HRESULT CApplicationControl::Pause(LPWSTR) { return E_INVALIDARG; }
@@ -25,7 +31,9 @@ HRESULT CApplicationControl::Pause(LPWSTR) { return E_INVALIDARG; }
 HRESULT CApplicationControl::Continue(LPWSTR) { return E_INVALIDARG; }
 
 HRESULT CApplicationControl::Status(LPWSTR instanceName, long* status) {
-  if (instanceName == nullptr) return E_POINTER;
-  if (m_pFsNtProcessControl == nullptr) return E_OUTOFMEMORY;
-  return m_pFsNtProcessControl->GetProcessStatus(instanceName, status);
+  return CallNoThrow(E_OUTOFMEMORY, [&]() -> HRESULT {
+    if (instanceName == nullptr) return E_POINTER;
+    if (m_pFsNtProcessControl == nullptr) return E_OUTOFMEMORY;
+    return m_pFsNtProcessControl->GetProcessStatus(instanceName, status);
+  });
 }

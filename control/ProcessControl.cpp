@@ -1,5 +1,6 @@
 #include "control/ProcessControl.h"
 
+#include <memory>
 #include <new>
 
 #include "control/WorkObjectFactory.h"
@@ -24,8 +25,14 @@ FsNtServiceControl* NewServiceControl() {
 
 }  // namespace
 
+// The first work object is owned here until the second one exists, so a
+// creation that throws cannot leak it.
 CProcessControl::CProcessControl()
-    : m_pFsNtProcessControl(NewProcessControl()), m_pFsNtServiceControl(NewServiceControl()) {}
+    : m_pFsNtProcessControl(nullptr), m_pFsNtServiceControl(nullptr) {
+  std::unique_ptr<FsNtProcessControl> processControl(NewProcessControl());
+  m_pFsNtServiceControl = NewServiceControl();
+  m_pFsNtProcessControl = processControl.release();
+}
 
 // The application work object goes first: it releases its clerk instance and
 // discards its handle list; the processes it launched keep running.

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "control/ApplicationControl.h"
+#include "control/NoThrow.h"
 #include "control/RequestRouting.h"
 #include "control/ServiceControl.h"
 #include "logging/LoggerClient.h"
@@ -46,38 +47,47 @@ HRESULT CSoftwareProcessControlManager::FinalRelease() {
   return S_OK;
 }
 
+// Every method that does anything runs through CallNoThrow: no exception
+// leaves the object. The controllers already answer an allocation failure in
+// their route's domain; this catches what the routing itself might meet.
 STDMETHODIMP CSoftwareProcessControlManager::StartSoftwareProcess(LPWSTR szName,
                                                                   LPWSTR szCmdLnArgs,
                                                                   LPWSTR szProcessCtrlArgs,
                                                                   BSTR* processIdentity) {
-  if (processIdentity == nullptr) return E_POINTER;
-  if (szProcessCtrlArgs == nullptr) return E_OUTOFMEMORY;
+  return CallNoThrow(E_OUTOFMEMORY, [&]() -> HRESULT {
+    if (processIdentity == nullptr) return E_POINTER;
+    if (szProcessCtrlArgs == nullptr) return E_OUTOFMEMORY;
 
-  // Lowered in the caller's own buffer: the controllers and the launcher
-  // parse the switches from it, and the caller sees the change.
-  _wcslwr(szProcessCtrlArgs);
+    // Lowered in the caller's own buffer: the controllers and the launcher
+    // parse the switches from it, and the caller sees the change.
+    _wcslwr(szProcessCtrlArgs);
 
-  // Concurrent starts on one object may overwrite the field; each call
-  // dispatches on what it decided itself.
-  const int processType = HasServiceSwitch(szProcessCtrlArgs) ? kService : kApplication;
-  m_processType = processType;
+    // Concurrent starts on one object may overwrite the field; each call
+    // dispatches on what it decided itself.
+    const int processType = HasServiceSwitch(szProcessCtrlArgs) ? kService : kApplication;
+    m_processType = processType;
 
-  if (processType == kService)
-    return m_pServiceControl->Start(szName, szCmdLnArgs, szProcessCtrlArgs, processIdentity);
+    if (processType == kService)
+      return m_pServiceControl->Start(szName, szCmdLnArgs, szProcessCtrlArgs, processIdentity);
 
-  // Nothing is launched for an executable that is not there.
-  const HRESULT found = CheckExecutableExists(szName);
-  if (FAILED(found)) return found;
-  return m_pApplicationControl->Start(szName, szCmdLnArgs, szProcessCtrlArgs, processIdentity);
+    // Nothing is launched for an executable that is not there.
+    const HRESULT found = CheckExecutableExists(szName);
+    if (FAILED(found)) return found;
+    return m_pApplicationControl->Start(szName, szCmdLnArgs, szProcessCtrlArgs,
+                                        processIdentity);
+  });
 }
 
 STDMETHODIMP CSoftwareProcessControlManager::StopSoftwareProcess(LPWSTR instanceName,
                                                                  long lShutdownTimeout,
                                                                  long* plProcessForceTerminated) {
-  if (instanceName == nullptr) return E_POINTER;
-  if (IsApplicationIdentity(instanceName))
-    return m_pApplicationControl->Stop(instanceName, lShutdownTimeout, plProcessForceTerminated);
-  return m_pServiceControl->Stop(instanceName);
+  return CallNoThrow(E_OUTOFMEMORY, [&]() -> HRESULT {
+    if (instanceName == nullptr) return E_POINTER;
+    if (IsApplicationIdentity(instanceName))
+      return m_pApplicationControl->Stop(instanceName, lShutdownTimeout,
+                                         plProcessForceTerminated);
+    return m_pServiceControl->Stop(instanceName);
+  });
 }
 
 STDMETHODIMP CSoftwareProcessControlManager::RestartSoftwareProcess(LPWSTR) { return S_OK; }
@@ -86,26 +96,32 @@ STDMETHODIMP CSoftwareProcessControlManager::RestartSoftwareProcess(LPWSTR) { re
 // service's pause result reaches the caller, as its start and stop results do,
 // so a refused pause is not reported as done.
 STDMETHODIMP CSoftwareProcessControlManager::PauseSoftwareProcess(LPWSTR instanceName) {
-  if (IsApplicationIdentity(instanceName)) {
-    m_pApplicationControl->Pause(instanceName);
-    return S_OK;
-  }
-  return m_pServiceControl->Pause(instanceName);
+  return CallNoThrow(E_OUTOFMEMORY, [&]() -> HRESULT {
+    if (IsApplicationIdentity(instanceName)) {
+      m_pApplicationControl->Pause(instanceName);
+      return S_OK;
+    }
+    return m_pServiceControl->Pause(instanceName);
+  });
 }
 
 STDMETHODIMP CSoftwareProcessControlManager::ContineSoftwareProcess(LPWSTR instanceName) {
-  if (IsApplicationIdentity(instanceName)) {
-    m_pApplicationControl->Continue(instanceName);
-    return S_OK;
-  }
-  return m_pServiceControl->Continue(instanceName);
+  return CallNoThrow(E_OUTOFMEMORY, [&]() -> HRESULT {
+    if (IsApplicationIdentity(instanceName)) {
+      m_pApplicationControl->Continue(instanceName);
+      return S_OK;
+    }
+    return m_pServiceControl->Continue(instanceName);
+  });
 }
 
 STDMETHODIMP CSoftwareProcessControlManager::GetProcessStatus(LPWSTR instanceName, long* status) {
-  if (status == nullptr) return E_POINTER;
-  if (IsApplicationIdentity(instanceName))
-    return m_pApplicationControl->Status(instanceName, status);
-  // A service's answer is whether its status could be read; *status is left
-  // as the caller set it.
-  return m_pServiceControl->Status(instanceName);
+  return CallNoThrow(E_OUTOFMEMORY, [&]() -> HRESULT {
+    if (status == nullptr) return E_POINTER;
+    if (IsApplicationIdentity(instanceName))
+      return m_pApplicationControl->Status(instanceName, status);
+    // A service's answer is whether its status could be read; *status is left
+    // as the caller set it.
+    return m_pServiceControl->Status(instanceName);
+  });
 }

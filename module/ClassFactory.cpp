@@ -1,7 +1,9 @@
 #include "module/ClassFactory.h"
 
+#include <memory>
 #include <new>
 
+#include "control/NoThrow.h"
 #include "module/InterfaceMap.h"
 #include "module/ModuleRecord.h"
 
@@ -21,8 +23,13 @@ ClassFactory::ClassFactory(InstanceCreatorFn createInstance)
 
 ClassFactory::~ClassFactory() { DeleteCriticalSection(&m_critsec); }
 
+// Every method from outside runs through CallNoThrow, except AddRef and
+// Release: a count under the critical section and a delete, nothing that
+// can throw.
 STDMETHODIMP ClassFactory::QueryInterface(REFIID iid, void** result) {
-  return InternalQueryInterface(this, kClassFactoryMap, iid, result);
+  return CallNoThrow(E_OUTOFMEMORY, [&]() -> HRESULT {
+    return InternalQueryInterface(this, kClassFactoryMap, iid, result);
+  });
 }
 
 STDMETHODIMP_(ULONG) ClassFactory::AddRef() {
@@ -43,27 +50,33 @@ STDMETHODIMP_(ULONG) ClassFactory::Release() {
 }
 
 STDMETHODIMP ClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** result) {
-  if (result == nullptr) return E_POINTER;
-  *result = nullptr;
-  // Aggregation hands the outer object the inner unknown, nothing else.
-  if (outer != nullptr && !IsEqualIID(iid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
-  return m_createInstance(outer, iid, result);
+  return CallNoThrow(E_OUTOFMEMORY, [&]() -> HRESULT {
+    if (result == nullptr) return E_POINTER;
+    *result = nullptr;
+    // Aggregation hands the outer object the inner unknown, nothing else.
+    if (outer != nullptr && !IsEqualIID(iid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
+    return m_createInstance(outer, iid, result);
+  });
 }
 
 STDMETHODIMP ClassFactory::LockServer(BOOL lock) {
-  if (lock)
-    ModuleLock();
-  else
-    ModuleUnlock();
-  return S_OK;
+  return CallNoThrow(E_OUTOFMEMORY, [&]() -> HRESULT {
+    if (lock)
+      ModuleLock();
+    else
+      ModuleUnlock();
+    return S_OK;
+  });
 }
 
 HRESULT WINAPI CreateClassFactory(InstanceCreatorFn createInstance, REFIID iid, void** result) {
-  if (result == nullptr) return E_POINTER;
-  *result = nullptr;
-  ClassFactory* factory = new (std::nothrow) ClassFactory(createInstance);
-  if (factory == nullptr) return E_OUTOFMEMORY;
-  const HRESULT hr = factory->QueryInterface(iid, result);
-  if (FAILED(hr)) delete factory;
-  return hr;
+  return CallNoThrow(E_OUTOFMEMORY, [&]() -> HRESULT {
+    if (result == nullptr) return E_POINTER;
+    *result = nullptr;
+    std::unique_ptr<ClassFactory> factory(new (std::nothrow) ClassFactory(createInstance));
+    if (!factory) return E_OUTOFMEMORY;
+    const HRESULT hr = factory->QueryInterface(iid, result);
+    if (SUCCEEDED(hr)) factory.release();  // now held by its reference
+    return hr;
+  });
 }

@@ -6,11 +6,18 @@
 // Every live wrapper holds one module lock, so DllCanUnloadNow answers S_FALSE
 // while a client holds any object. Destruction runs FinalRelease, gives the
 // lock back, then the root deletes the object's critical section.
+//
+// No exception leaves a wrapper: QueryInterface and the creation run through
+// CallNoThrow; AddRef and Release are interlocked counts and a delete, whose
+// destructors are noexcept and do nothing that can throw.
 #include <windows.h>
 #include <unknwn.h>
 
+#include <memory>
 #include <new>
+#include <utility>
 
+#include "control/NoThrow.h"
 #include "module/InterfaceMap.h"
 #include "module/ModuleRecord.h"
 
@@ -26,7 +33,9 @@ class ComObject : public T {
   }
 
   STDMETHODIMP QueryInterface(REFIID iid, void** result) override {
-    return InternalQueryInterface(static_cast<T*>(this), T::GetInterfaceMap(), iid, result);
+    return CallNoThrow(E_OUTOFMEMORY, [&]() -> HRESULT {
+      return InternalQueryInterface(static_cast<T*>(this), T::GetInterfaceMap(), iid, result);
+    });
   }
   STDMETHODIMP_(ULONG) AddRef() override { return this->InternalAddRef(); }
   STDMETHODIMP_(ULONG) Release() override {
@@ -46,9 +55,11 @@ class ComContainedObject : public T {
   explicit ComContainedObject(IUnknown* outer) : m_outer(outer) {}
 
   STDMETHODIMP QueryInterface(REFIID iid, void** result) override {
-    HRESULT hr = m_outer->QueryInterface(iid, result);
-    if (FAILED(hr) && RawUnknown() != m_outer) hr = InternalQueryInterface(iid, result);
-    return hr;
+    return CallNoThrow(E_OUTOFMEMORY, [&]() -> HRESULT {
+      HRESULT hr = m_outer->QueryInterface(iid, result);
+      if (FAILED(hr) && RawUnknown() != m_outer) hr = InternalQueryInterface(iid, result);
+      return hr;
+    });
   }
   STDMETHODIMP_(ULONG) AddRef() override { return m_outer->AddRef(); }
   STDMETHODIMP_(ULONG) Release() override { return m_outer->Release(); }
@@ -87,14 +98,16 @@ class ComAggObject : public IUnknown {
   ULONG InternalRelease() { return static_cast<ULONG>(InterlockedDecrement(&m_refCount)); }
 
   STDMETHODIMP QueryInterface(REFIID iid, void** result) override {
-    if (result == nullptr) return E_POINTER;
-    *result = nullptr;
-    if (IsEqualIID(iid, IID_IUnknown)) {
-      *result = static_cast<IUnknown*>(this);
-      AddRef();
-      return S_OK;
-    }
-    return m_contained.InternalQueryInterface(iid, result);
+    return CallNoThrow(E_OUTOFMEMORY, [&]() -> HRESULT {
+      if (result == nullptr) return E_POINTER;
+      *result = nullptr;
+      if (IsEqualIID(iid, IID_IUnknown)) {
+        *result = static_cast<IUnknown*>(this);
+        AddRef();
+        return S_OK;
+      }
+      return m_contained.InternalQueryInterface(iid, result);
+    });
   }
   STDMETHODIMP_(ULONG) AddRef() override {
     return static_cast<ULONG>(InterlockedIncrement(&m_refCount));
@@ -111,31 +124,36 @@ class ComAggObject : public IUnknown {
 };
 
 // Runs FinalConstruct with one reference held (so an AddRef/Release pair
-// inside it cannot destroy the object), then asks for the interface; on any
-// result but S_OK the object is destroyed.
+// inside it cannot destroy the object), then asks for the interface. The
+// object is owned here until that succeeded: on any other result, or an
+// exception, it is destroyed, which runs FinalRelease on whatever
+// FinalConstruct had built.
 template <class Object>
-HRESULT FinishCreation(Object* object, REFIID iid, void** result) {
+HRESULT FinishCreation(std::unique_ptr<Object> object, REFIID iid, void** result) {
   object->InternalAddRef();
   HRESULT hr = object->FinalConstruct();
   object->InternalRelease();
   if (hr == S_OK) hr = object->QueryInterface(iid, result);
-  if (hr != S_OK) delete object;
+  if (hr == S_OK) object.release();  // now held by the reference just handed out
   return hr;
 }
 
-// Creates a T, plain when outer is null, else aggregated.
+// Creates a T, plain when outer is null, else aggregated. Reached from the
+// class factory: no exception leaves it.
 template <class T>
 HRESULT CreateComInstance(IUnknown* outer, REFIID iid, void** result) {
-  if (result == nullptr) return E_POINTER;
-  *result = nullptr;
+  return CallNoThrow(E_OUTOFMEMORY, [&]() -> HRESULT {
+    if (result == nullptr) return E_POINTER;
+    *result = nullptr;
 
-  if (outer == nullptr) {
-    ComObject<T>* object = new (std::nothrow) ComObject<T>();
-    if (object == nullptr) return E_OUTOFMEMORY;
-    return FinishCreation(object, iid, result);
-  }
+    if (outer == nullptr) {
+      std::unique_ptr<ComObject<T>> object(new (std::nothrow) ComObject<T>());
+      if (!object) return E_OUTOFMEMORY;
+      return FinishCreation(std::move(object), iid, result);
+    }
 
-  ComAggObject<T>* object = new (std::nothrow) ComAggObject<T>(outer);
-  if (object == nullptr) return E_OUTOFMEMORY;
-  return FinishCreation(object, iid, result);
+    std::unique_ptr<ComAggObject<T>> object(new (std::nothrow) ComAggObject<T>(outer));
+    if (!object) return E_OUTOFMEMORY;
+    return FinishCreation(std::move(object), iid, result);
+  });
 }

@@ -11,6 +11,9 @@ constexpr DWORD kLogonIdMask = SE_GROUP_LOGON_ID;
 // Header and access mask of one access-allowed entry; its SID follows them.
 constexpr DWORD kAllowedAceOverhead = 8;
 constexpr DWORD kEmptyAclBytes = 8;
+// An ACL records its size in 16 bits. Grants are never taken back, so after
+// a few thousand launches under other accounts the desktop's list is full.
+constexpr DWORD kMaxAclBytes = 0xFFFF;
 
 // The window-station switch is process-wide, so overlapping grants would
 // restore each other's window station. One lock for the whole operation.
@@ -110,6 +113,19 @@ PSID FindLogonSid(const TOKEN_GROUPS* groups) {
   return nullptr;
 }
 
+// A full list makes every later grant do nothing; the module says so, since
+// the launch itself still succeeds and nothing else would tell.
+void LogAccessListFull(ProcessLog& log, DWORD entries) {
+  log.Category(kLogWarning,
+               L"Desktop access was not granted because the access list of "
+               L"winsta0\\default is full: %d entries.",
+               static_cast<int>(entries));
+}
+
+// Whether a failed InitializeAcl or AddAce failed for want of room: the size
+// is the only parameter of InitializeAcl that can be wrong here.
+bool RefusedForSize(DesktopApi& api, DWORD sizeError) { return api.GetLastError() == sizeError; }
+
 bool ReadDesktopSecurity(DesktopApi& api, HDESK desktop, Block& descriptor,
                          DWORD* size) {
   SECURITY_INFORMATION requested = DACL_SECURITY_INFORMATION;
@@ -168,20 +184,37 @@ void GrantDesktopAccess(DesktopApi& api, ProcessLog& log, HANDLE token,
 
   const DWORD newDaclSize =
       sizeInfo.AclBytesInUse + api.GetLengthSid(logonSid) + kAllowedAceOverhead;
+  if (newDaclSize > kMaxAclBytes) {
+    LogAccessListFull(log, sizeInfo.AceCount);
+    return;
+  }
   Block newDacl(api);
   if (!newDacl.Allocate(newDaclSize)) return;
   PACL acl = static_cast<PACL>(newDacl.Get());
-  if (!api.InitializeAcl(acl, newDaclSize, ACL_REVISION)) return;
+  if (!api.InitializeAcl(acl, newDaclSize, ACL_REVISION)) {
+    if (RefusedForSize(api, ERROR_INVALID_PARAMETER)) LogAccessListFull(log, sizeInfo.AceCount);
+    return;
+  }
 
   if (copyOld) {
     for (DWORD i = 0; i < sizeInfo.AceCount; ++i) {
       void* ace = nullptr;
       if (!api.GetAce(oldDacl, i, &ace)) return;
       const ACE_HEADER* header = static_cast<const ACE_HEADER*>(ace);
-      if (!api.AddAce(acl, ACL_REVISION, MAXDWORD, ace, header->AceSize)) return;
+      if (!api.AddAce(acl, ACL_REVISION, MAXDWORD, ace, header->AceSize)) {
+        if (RefusedForSize(api, ERROR_ALLOTTED_SPACE_EXCEEDED)) {
+          LogAccessListFull(log, sizeInfo.AceCount);
+        }
+        return;
+      }
     }
   }
-  if (!api.AddAccessAllowedAce(acl, ACL_REVISION, accessMask, logonSid)) return;
+  if (!api.AddAccessAllowedAce(acl, ACL_REVISION, accessMask, logonSid)) {
+    if (RefusedForSize(api, ERROR_ALLOTTED_SPACE_EXCEEDED)) {
+      LogAccessListFull(log, sizeInfo.AceCount);
+    }
+    return;
+  }
 
   // An absolute descriptor needs at least its minimum length, whatever the
   // size of the self-relative one that was read.

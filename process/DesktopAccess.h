@@ -50,7 +50,9 @@ constexpr ACCESS_MASK kDesktopGrantAccess = 0x60081;
 // DACL of "default". Calls are serialised process-wide, because the window
 // station switch that the desktop lookup needs affects the whole process. A
 // failing step leaves the desktop unchanged; the process's window station is
-// restored and everything acquired is released on every path.
+// restored and everything acquired is released on every path. A DACL too full
+// to take the entry (its size field has 16 bits) is logged at Warning with
+// its entry count.
 void GrantDesktopAccess(DesktopApi& api, ProcessLog& log, HANDLE token,
                         DWORD accessMask);
 

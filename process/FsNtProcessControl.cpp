@@ -1,8 +1,9 @@
 #include "process/FsNtProcessControl.h"
 
+#include <cstdio>
+#include <cwchar>
 #include <memory>
 #include <new>
-#include <string>
 
 #include "process/ProcessApi.h"
 #include "process/ProcessListLock.h"
@@ -15,24 +16,77 @@ constexpr HRESULT kLaunchFailed = static_cast<HRESULT>(0x80043404);
 // The command line buffer, terminator included.
 constexpr size_t kCommandLineChars = 512;
 constexpr DWORD kFirstMajorVersionWithBatchLogon = 6;
-constexpr wchar_t kIdentityPrefix[] = L"Process_";
+// "Process_" and up to ten digits, terminated.
+constexpr size_t kIdentityChars = 32;
 
 // "\"szName\" szCmdLnArgs": the quotes keep a path with spaces one program.
-// False when it does not fit the buffer.
+// False when it does not fit the buffer. Nothing is allocated.
 bool BuildCommandLine(LPCWSTR name, LPCWSTR args, wchar_t (&commandLine)[kCommandLineChars]) {
-  std::wstring text;
-  text.reserve(kCommandLineChars);
-  text += L'"';
-  text += name;
-  text += L"\" ";
-  if (args) text += args;
-  if (text.size() + 1 > kCommandLineChars) return false;
-  text.copy(commandLine, text.size());
-  commandLine[text.size()] = L'\0';
+  const size_t nameChars = std::wcslen(name);
+  const size_t argChars = args ? std::wcslen(args) : 0;
+  // Two quotes, the space and the terminator.
+  if (nameChars + argChars + 4 > kCommandLineChars) return false;
+  wchar_t* out = commandLine;
+  *out++ = L'"';
+  out = std::wmemcpy(out, name, nameChars) + nameChars;
+  *out++ = L'"';
+  *out++ = L' ';
+  if (argChars != 0) out = std::wmemcpy(out, args, argChars) + argChars;
+  *out = L'\0';
   return true;
 }
 
 }  // namespace
+
+// Every way out of a launch after the process was created goes through this
+// owner, early returns and exceptions alike: unless the launch commits it
+// (the caller has its identity and the process may run), the process is
+// terminated and its entry unlisted, and its handles are closed by whoever
+// holds the entry last. While pending, the launch holds the entry itself, so
+// a stop that found it meanwhile cannot free it under the launch.
+class FsNtProcessControl::PendingLaunch {
+ public:
+  PendingLaunch(FsNtProcessControl& owner, const PROCESS_INFORMATION& info)
+      : m_owner(owner), m_info(info) {}
+  ~PendingLaunch() {
+    if (m_committed) return;
+    m_owner.m_api.TerminateProcess(m_info.hProcess, 0);
+    if (!m_entry) {
+      m_owner.m_api.CloseHandle(m_info.hThread);
+      m_owner.m_api.CloseHandle(m_info.hProcess);
+      return;
+    }
+    ProcessListLockGuard lock;
+    if (ProcessHandleList::IsListed(m_entry)) {
+      m_owner.m_processHandleList.Unlist(m_entry);
+      m_owner.DropHold(m_entry);  // the list's
+    }
+    m_owner.DropHold(m_entry);  // the launch's
+  }
+  PendingLaunch(const PendingLaunch&) = delete;
+  PendingLaunch& operator=(const PendingLaunch&) = delete;
+
+  // Appends the process to the list; false when no entry can be allocated.
+  bool List() {
+    ProcessListLockGuard lock;
+    m_entry = m_owner.m_processHandleList.Append(m_info);
+    if (!m_entry) return false;
+    ProcessHandleList::Hold(m_entry);
+    return true;
+  }
+  // The launch has handed the process out: it stays listed and may run.
+  void Commit() {
+    ProcessListLockGuard lock;
+    m_owner.DropHold(m_entry);
+    m_committed = true;
+  }
+
+ private:
+  FsNtProcessControl& m_owner;
+  const PROCESS_INFORMATION m_info;
+  ProcessHandleList::Entry* m_entry = nullptr;
+  bool m_committed = false;
+};
 
 FsNtProcessControl::FsNtProcessControl()
     : m_api(DefaultProcessApi()), m_log(DefaultProcessLog()) {
@@ -58,10 +112,17 @@ FsNtProcessControl::~FsNtProcessControl() {
   ProcessListLockGuard lock;
   ProcessHandleList::Entry* entry = m_processHandleList.Begin();
   while (entry != m_processHandleList.End()) {
-    m_api.CloseHandle(entry->info.hThread);
-    m_api.CloseHandle(entry->info.hProcess);
-    entry = m_processHandleList.Remove(entry);
+    ProcessHandleList::Entry* listed = entry;
+    entry = m_processHandleList.Unlist(listed);
+    DropHold(listed);
   }
+}
+
+void FsNtProcessControl::DropHold(ProcessHandleList::Entry* entry) {
+  if (!ProcessHandleList::Drop(entry)) return;
+  m_api.CloseHandle(entry->info.hThread);
+  m_api.CloseHandle(entry->info.hProcess);
+  ProcessHandleList::Free(entry);
 }
 
 HRESULT FsNtProcessControl::StartProcess(LPWSTR szName, LPWSTR szCmdLnArgs,
@@ -109,28 +170,21 @@ HRESULT FsNtProcessControl::StartProcess(LPWSTR szName, LPWSTR szCmdLnArgs,
     return kLaunchFailed;
   }
 
-  {
-    ProcessListLockGuard lock;
-    if (!m_processHandleList.Append(info)) {
-      // Without an entry nobody could stop it: it must not run.
-      m_api.TerminateProcess(info.hProcess, 0);
-      m_api.CloseHandle(info.hThread);
-      m_api.CloseHandle(info.hProcess);
-      return kLaunchFailed;
-    }
-  }
+  PendingLaunch launch(*this, info);
+  // Without an entry nobody could stop it: it must not run.
+  if (!launch.List()) return E_OUTOFMEMORY;
 
   token.Reset();
   startupInfo.reset();
 
-  const std::wstring identity = kIdentityPrefix + std::to_wstring(info.dwProcessId);
-  BSTR bstrIdentity = m_api.AllocString(identity.c_str());
-  if (!bstrIdentity) {
-    // Nobody could name it: do not leave it suspended forever.
-    AbandonLaunch(info);
-    return kLaunchFailed;
-  }
+  wchar_t identity[kIdentityChars];
+  std::swprintf(identity, kIdentityChars, L"Process_%lu",
+                static_cast<unsigned long>(info.dwProcessId));
+  BSTR bstrIdentity = m_api.AllocString(identity);
+  // Nobody could name it: it must not stay suspended for ever.
+  if (!bstrIdentity) return kLaunchFailed;
   *processIdentity = bstrIdentity;
+  launch.Commit();
 
   m_api.ResumeThread(info.hThread);
   return S_OK;
@@ -181,16 +235,6 @@ HRESULT FsNtProcessControl::ObtainLogonToken(const ProcessCredentials& credentia
     return kLaunchFailed;
   }
   return S_OK;
-}
-
-void FsNtProcessControl::AbandonLaunch(const PROCESS_INFORMATION& info) {
-  m_api.TerminateProcess(info.hProcess, 0);
-  ProcessListLockGuard lock;
-  ProcessHandleList::Entry* entry = m_processHandleList.Find(info.dwProcessId);
-  if (entry == m_processHandleList.End() || entry->info.hProcess != info.hProcess) return;
-  m_processHandleList.Remove(entry);
-  m_api.CloseHandle(info.hThread);
-  m_api.CloseHandle(info.hProcess);
 }
 
 HRESULT FsNtProcessControl::GetProcessStatus(LPWSTR instanceName, long* status) {

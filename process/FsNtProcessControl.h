@@ -42,13 +42,16 @@ class FsNtProcessControl {
   bool FindListedProcess(DWORD processId, PROCESS_INFORMATION* info);
 
  private:
+  // A created process until the launch hands it out (FsNtProcessControl.cpp).
+  class PendingLaunch;
+  // A stop's hold on the listed entry of its process (ProcessStop.cpp).
+  class ListedHold;
+
   HRESULT ObtainLogonToken(const ProcessCredentials& credentials, DWORD majorVersion,
                            HANDLE* token);
-  // Terminates a created, still suspended process and drops its entry.
-  void AbandonLaunch(const PROCESS_INFORMATION& info);
-  // Removes the entry of processId if it still holds listedHandle, closing
-  // its thread and process handles. Returns whether it did.
-  bool ReleaseListedProcess(DWORD processId, HANDLE listedHandle);
+  // Drops one hold on an entry, under g_processListLock. The last holder
+  // closes the thread handle, then the process handle, and frees the entry.
+  void DropHold(ProcessHandleList::Entry* entry);
 
   IProcessRealtimeClerk* m_pIProcessRealtimeClerk = nullptr;
   ProcessHandleList m_processHandleList;

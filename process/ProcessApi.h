@@ -31,8 +31,6 @@ class ProcessApi {
   virtual DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) = 0;
   virtual BOOL TerminateProcess(HANDLE process, UINT exitCode) = 0;
   virtual DWORD GetTickCount() = 0;
-  // Duplicates a handle of this process with the same access.
-  virtual BOOL DuplicateHandle(HANDLE source, HANDLE* target) = 0;
   virtual BOOL CloseHandle(HANDLE handle) = 0;
   virtual DWORD GetLastError() = 0;
 };
@@ -58,7 +56,6 @@ class RealProcessApi : public ProcessApi {
   DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) override;
   BOOL TerminateProcess(HANDLE process, UINT exitCode) override;
   DWORD GetTickCount() override;
-  BOOL DuplicateHandle(HANDLE source, HANDLE* target) override;
   BOOL CloseHandle(HANDLE handle) override;
   DWORD GetLastError() override;
 };

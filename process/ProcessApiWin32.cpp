@@ -64,11 +64,6 @@ BOOL RealProcessApi::TerminateProcess(HANDLE process, UINT exitCode) {
   return ::TerminateProcess(process, exitCode);
 }
 DWORD RealProcessApi::GetTickCount() { return ::GetTickCount(); }
-BOOL RealProcessApi::DuplicateHandle(HANDLE source, HANDLE* target) {
-  HANDLE self = ::GetCurrentProcess();
-  return ::DuplicateHandle(self, source, self, target, /*dwDesiredAccess=*/0,
-                           /*bInheritHandle=*/FALSE, DUPLICATE_SAME_ACCESS);
-}
 BOOL RealProcessApi::CloseHandle(HANDLE handle) { return ::CloseHandle(handle); }
 DWORD RealProcessApi::GetLastError() { return ::GetLastError(); }
 

@@ -9,13 +9,18 @@ ProcessHandleList::ProcessHandleList() : m_sentinel{} {
 
 ProcessHandleList::~ProcessHandleList() {
   Entry* entry = Begin();
-  while (entry != End()) entry = Remove(entry);
+  while (entry != End()) {
+    Entry* listed = entry;
+    entry = Unlist(listed);
+    Free(listed);
+  }
 }
 
 ProcessHandleList::Entry* ProcessHandleList::Append(const PROCESS_INFORMATION& info) {
   Entry* entry = new (std::nothrow) Entry{};
   if (!entry) return nullptr;
   entry->info = info;
+  entry->holds = 1;
   entry->prev = m_sentinel.prev;
   entry->next = &m_sentinel;
   m_sentinel.prev->next = entry;
@@ -31,12 +36,15 @@ ProcessHandleList::Entry* ProcessHandleList::Find(DWORD processId) {
   return End();
 }
 
-ProcessHandleList::Entry* ProcessHandleList::Remove(Entry* entry) {
-  if (entry == End()) return End();
+ProcessHandleList::Entry* ProcessHandleList::Unlist(Entry* entry) {
+  if (entry == End() || !IsListed(entry)) return End();
   Entry* next = entry->next;
   entry->prev->next = next;
   next->prev = entry->prev;
-  delete entry;
+  entry->prev = nullptr;
+  entry->next = nullptr;
   --m_count;
   return next;
 }
+
+void ProcessHandleList::Free(Entry* entry) { delete entry; }

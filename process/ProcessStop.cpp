@@ -22,30 +22,55 @@ long WaitTimeoutFor(long lShutdownTimeout, long tableTimeout) {
   return tableTimeout > 0 ? tableTimeout : kMinimumWaitMs;
 }
 
-HRESULT HresultFromError(DWORD error) {
-  return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
-}
-
 }  // namespace
 
-bool FsNtProcessControl::ReleaseListedProcess(DWORD processId, HANDLE listedHandle) {
-  ProcessListLockGuard lock;
-  ProcessHandleList::Entry* entry = m_processHandleList.Find(processId);
-  // Of two stops of the same process only the first still finds its handle.
-  if (entry == m_processHandleList.End() || entry->info.hProcess != listedHandle) {
-    return false;
+// A stop's hold on the listed entry of its process. While it is held the
+// entry's handles stay open, so the process object and its id cannot pass to
+// a later launch under the wait; and the hold names the entry itself, so
+// releasing it can never reach another entry with the same id and handle.
+class FsNtProcessControl::ListedHold {
+ public:
+  explicit ListedHold(FsNtProcessControl& owner) : m_owner(owner) {}
+  // A request that ends without releasing the process (its event name could
+  // not be had) leaves it running and listed.
+  ~ListedHold() {
+    if (!m_entry) return;
+    ProcessListLockGuard lock;
+    m_owner.DropHold(m_entry);
   }
-  const PROCESS_INFORMATION info = entry->info;
-  m_processHandleList.Remove(entry);
-  m_log.Category(kLogTrace,
-                 L"ExistProcess closes enlisted process handle %d for process id %d. "
-                 L"process handle list still have %d entries.",
-                 HandleForLog(info.hProcess), static_cast<int>(processId),
-                 static_cast<int>(m_processHandleList.Count()));
-  m_api.CloseHandle(info.hThread);
-  m_api.CloseHandle(info.hProcess);
-  return true;
-}
+  ListedHold(const ListedHold&) = delete;
+  ListedHold& operator=(const ListedHold&) = delete;
+
+  // Under g_processListLock.
+  void Take(ProcessHandleList::Entry* entry) {
+    ProcessHandleList::Hold(entry);
+    m_entry = entry;
+  }
+
+  // The process is gone or was terminated: its entry leaves the list, unless
+  // another stop of it removed it first, and the last holder closes its
+  // handles. The lock is held through the removal, the message and the closes.
+  void ReleaseProcess(DWORD processId) {
+    ProcessListLockGuard lock;
+    ProcessHandleList::Entry* entry = m_entry;
+    m_entry = nullptr;
+    ProcessHandleList& list = m_owner.m_processHandleList;
+    if (ProcessHandleList::IsListed(entry)) {
+      list.Unlist(entry);
+      m_owner.m_log.Category(kLogTrace,
+                             L"ExistProcess closes enlisted process handle %d for process id %d. "
+                             L"process handle list still have %d entries.",
+                             HandleForLog(entry->info.hProcess), static_cast<int>(processId),
+                             static_cast<int>(list.Count()));
+      m_owner.DropHold(entry);  // the list's
+    }
+    m_owner.DropHold(entry);  // this request's
+  }
+
+ private:
+  FsNtProcessControl& m_owner;
+  ProcessHandleList::Entry* m_entry = nullptr;
+};
 
 HRESULT FsNtProcessControl::StopProcess(LPWSTR instanceName, long lShutdownTimeout,
                                         long* plProcessForceTerminated) {
@@ -63,30 +88,24 @@ HRESULT FsNtProcessControl::StopProcess(LPWSTR instanceName, long lShutdownTimeo
     return hr;
   }
 
-  // The request waits on and terminates through a handle of its own: a
-  // duplicate of the listed one, taken under the lock, so that a concurrent
-  // stop that removes the entry cannot close it under the wait.
-  ApiHandle process(m_api);
-  HANDLE listedHandle = nullptr;
-  bool openedHere = false;
+  // The request waits on and terminates through the listed handle itself,
+  // holding its entry for as long as it does; a process that is not listed
+  // is opened here, and that handle is the request's own.
+  ListedHold listed(*this);
+  ApiHandle opened(m_api);
+  HANDLE process = nullptr;
   {
     ProcessListLockGuard lock;
     ProcessHandleList::Entry* entry = m_processHandleList.Find(processId);
     if (entry != m_processHandleList.End()) {
-      listedHandle = entry->info.hProcess;
+      listed.Take(entry);
+      process = entry->info.hProcess;
       m_log.Category(kLogTrace, L"Process handle %d found for process id : %d",
-                     HandleForLog(listedHandle), static_cast<int>(processId));
-      if (!m_api.DuplicateHandle(listedHandle, process.Put())) {
-        const DWORD error = m_api.GetLastError();
-        m_log.Category(kLogWarning, L"Failed to duplicate process handle %d: %d, Error 0x%x.",
-                       HandleForLog(listedHandle), static_cast<int>(processId),
-                       static_cast<unsigned>(error));
-        return HresultFromError(error);
-      }
+                     HandleForLog(process), static_cast<int>(processId));
     } else {
       m_log.Module(L"Failed to get Process Handle: %d", static_cast<int>(processId));
-      *process.Put() = m_api.OpenProcess(kOpenProcessAccess, FALSE, processId);
-      if (!process) {
+      *opened.Put() = m_api.OpenProcess(kOpenProcessAccess, FALSE, processId);
+      if (!opened) {
         const DWORD error = m_api.GetLastError();
         if (error == ERROR_INVALID_PARAMETER) {
           m_log.Category(kLogTrace, L"OpenProcess: %d failed because process has terminated.",
@@ -97,20 +116,19 @@ HRESULT FsNtProcessControl::StopProcess(LPWSTR instanceName, long lShutdownTimeo
         }
         return S_OK;
       }
-      openedHere = true;
+      process = opened.Get();
     }
   }
 
   // Whatever ends the request, the handles of a process that is gone or was
   // terminated are released, and the list entry with them.
   auto releaseProcess = [&]() {
-    if (openedHere) {
+    if (opened) {
       m_log.Category(kLogTrace, L"ExistProcess closes opened process handle %d",
-                     HandleForLog(process.Get()));
-      process.Reset();
+                     HandleForLog(opened.Get()));
+      opened.Reset();
     } else {
-      process.Reset();
-      ReleaseListedProcess(processId, listedHandle);
+      listed.ReleaseProcess(processId);
     }
   };
 
@@ -118,7 +136,7 @@ HRESULT FsNtProcessControl::StopProcess(LPWSTR instanceName, long lShutdownTimeo
   hr = m_pIProcessRealtimeClerk->GetProcessIdEventName(processId, eventName.Put());
   if (FAILED(hr)) {
     m_log.Module(L"Failed on IRealTimeController->GetProcessId");
-    return hr;  // the process runs on; only this request's own handle goes
+    return hr;  // the process runs on, still listed; only a handle opened here goes
   }
 
   bool force = true;
@@ -147,7 +165,7 @@ HRESULT FsNtProcessControl::StopProcess(LPWSTR instanceName, long lShutdownTimeo
     bool keepWaiting = true;
     while (keepWaiting) {
       const DWORD outcome =
-          m_api.WaitForSingleObject(process.Get(), static_cast<DWORD>(waitTimeout));
+          m_api.WaitForSingleObject(process, static_cast<DWORD>(waitTimeout));
       if (outcome == WAIT_OBJECT_0) {
         m_log.Category(kLogTrace,
                        L"Event %s is signalled and assume process %ld has stopped gracefully.",
@@ -193,7 +211,7 @@ HRESULT FsNtProcessControl::StopProcess(LPWSTR instanceName, long lShutdownTimeo
                    L"The process with id %d was terminated by the corvane because it "
                    L"failed to shutdown within %.3f seconds",
                    static_cast<int>(processId), static_cast<double>(tableTimeout) / 1000.0);
-    m_api.TerminateProcess(process.Get(), 0);
+    m_api.TerminateProcess(process, 0);
     if (plProcessForceTerminated) *plProcessForceTerminated = 1;
     releaseProcess();
     return S_FALSE;

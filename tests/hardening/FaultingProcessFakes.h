@@ -15,7 +15,6 @@ namespace hardening {
 enum class ProcCall {
   kGetVersionEx, kCreateAdminAccountInfo, kLogonUser, kCreateProcessAsUser, kCreateProcess,
   kResumeThread, kAllocString, kOpenProcess, kOpenEvent, kSetEvent, kWait, kTerminate,
-  kDuplicateHandle,
   // The realtime table.
   kGetProcessIdByName, kGetProcessIdEventName, kGetShutdownTimeout, kGetRealtimeInfo,
   kGetProcessStatus,
@@ -35,7 +34,6 @@ inline const char* ProcCallName(ProcCall call) {
     case ProcCall::kSetEvent: return "SetEvent";
     case ProcCall::kWait: return "Wait";
     case ProcCall::kTerminate: return "Terminate";
-    case ProcCall::kDuplicateHandle: return "DuplicateHandle";
     case ProcCall::kGetProcessIdByName: return "GetProcessIdByName";
     case ProcCall::kGetProcessIdEventName: return "GetProcessIdEventName";
     case ProcCall::kGetShutdownTimeout: return "GetShutdownTimeout";
@@ -140,13 +138,6 @@ class FaultingProcessApi : public process_test::FakeProcessApi {
   BOOL TerminateProcess(HANDLE process, UINT code) override {
     if (m_plan.Trip(ProcCall::kTerminate)) return Fail<BOOL>(FALSE);
     return FakeProcessApi::TerminateProcess(process, code);
-  }
-  BOOL DuplicateHandle(HANDLE source, HANDLE* target) override {
-    if (m_plan.Trip(ProcCall::kDuplicateHandle)) {
-      *target = nullptr;
-      return Fail<BOOL>(FALSE);
-    }
-    return FakeProcessApi::DuplicateHandle(source, target);
   }
 
  private:

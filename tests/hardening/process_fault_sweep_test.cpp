@@ -23,7 +23,6 @@ using hardening::kInjectedHr;
 using hardening::ProcCall;
 
 const HRESULT kLaunchFailed = static_cast<HRESULT>(0x80043404);
-const HRESULT kDuplicateFailed = HRESULT_FROM_WIN32(hardening::kInjectedError);
 constexpr long kNotWritten = -5;
 
 enum class Scenario {
@@ -169,7 +168,6 @@ const Row kRows[] = {
     // Before the event is signalled a failure is returned and the listed
     // process is left as it was; after it, the process is terminated.
     S(Scenario::kStopStubborn, ProcCall::kGetProcessIdByName, kInjectedHr, 0, 1),
-    S(Scenario::kStopStubborn, ProcCall::kDuplicateHandle, kDuplicateFailed, 0, 1),
     S(Scenario::kStopStubborn, ProcCall::kGetProcessIdEventName, kInjectedHr, 0, 1),
     S(Scenario::kStopStubborn, ProcCall::kOpenEvent, S_FALSE, 1, 0),
     S(Scenario::kStopStubborn, ProcCall::kGetShutdownTimeout, S_FALSE, 1, 0),
@@ -180,7 +178,6 @@ const Row kRows[] = {
     S(Scenario::kStopStubborn, ProcCall::kTerminate, S_FALSE, 1, 0),
 
     S(Scenario::kStopGraceful, ProcCall::kGetProcessIdByName, kInjectedHr, 0, 1),
-    S(Scenario::kStopGraceful, ProcCall::kDuplicateHandle, kDuplicateFailed, 0, 1),
     S(Scenario::kStopGraceful, ProcCall::kGetProcessIdEventName, kInjectedHr, 0, 1),
     S(Scenario::kStopGraceful, ProcCall::kOpenEvent, S_FALSE, 1, 0),
     Row{Scenario::kStopGraceful, ProcCall::kOpenEvent, {S_FALSE, 0, 0}, ERROR_FILE_NOT_FOUND},

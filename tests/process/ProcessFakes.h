@@ -8,7 +8,7 @@
 
 #include <deque>
 #include <functional>
-#include <map>
+#include <utility>
 #include <set>
 #include <string>
 #include <vector>
@@ -279,6 +279,11 @@ class FakeProcessApi : public ProcessApi {
     return TRUE;
   }
   DWORD WaitForSingleObject(HANDLE handle, DWORD ms) override {
+    if (onWait) {
+      std::function<void()> hook = std::move(onWait);
+      onWait = nullptr;
+      hook();
+    }
     waitHandles.push_back(handle);
     waits.push_back(ms);
     if (!IsOpen(handle)) {
@@ -297,29 +302,28 @@ class FakeProcessApi : public ProcessApi {
     return TRUE;
   }
   DWORD GetTickCount() override { return now; }
-  BOOL DuplicateHandle(HANDLE source, HANDLE* target) override {
-    ++duplicates;
-    if (failDuplicate || !IsOpen(source)) {
-      lastError = ERROR_INVALID_HANDLE;
-      return FALSE;
-    }
-    *target = NewHandle();
-    duplicateOf[*target] = source;
-    return TRUE;
-  }
   BOOL CloseHandle(HANDLE handle) override {
     closed.push_back(handle);
     if (!open.erase(handle)) {
       ++badCloses;
       return FALSE;
     }
+    if (reuseClosedHandles) freed.push_back(handle);
     return TRUE;
   }
   DWORD GetLastError() override { return lastError; }
 
   HANDLE NewHandle() {
+    HANDLE h = nullptr;
+    if (!freed.empty()) {
+      // The kernel hands a closed handle's value out again, the last first.
+      h = freed.back();
+      freed.pop_back();
+      open.insert(h);
+      return h;
+    }
     nextHandle += 4;
-    HANDLE h = reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(nextHandle));
+    h = reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(nextHandle));
     open.insert(h);
     return h;
   }
@@ -362,9 +366,10 @@ class FakeProcessApi : public ProcessApi {
   std::vector<HANDLE> waitHandles;
   std::vector<HANDLE> terminated;
   UINT terminateCode = 99;
-  bool failDuplicate = false;
-  int duplicates = 0;
-  std::map<HANDLE, HANDLE> duplicateOf;
+  // Runs once, at the start of the next wait, as another thread would.
+  std::function<void()> onWait;
+  bool reuseClosedHandles = false;
+  std::vector<HANDLE> freed;
   std::vector<HANDLE> closed;
   int badCloses = 0;
   std::set<HANDLE> open;

@@ -55,7 +55,8 @@ const HDESK kDesktop = reinterpret_cast<HDESK>(0x70);
 
 class FakeDesktopApi : public DesktopApi {
  public:
-  enum class Dacl { kEntries, kAbsent, kNull };
+  // kFull: as many entries for logon sessions as the largest ACL holds.
+  enum class Dacl { kEntries, kAbsent, kNull, kFull };
 
   FakeDesktopApi() {
     everyone = MakeSid(1, {0});
@@ -70,8 +71,19 @@ class FakeDesktopApi : public DesktopApi {
     oldAces.clear();
     SECURITY_DESCRIPTOR absolute;
     InitializeSecurityDescriptor(&absolute, SECURITY_DESCRIPTOR_REVISION);
-    std::vector<BYTE> acl(512);
-    if (kind == Dacl::kEntries) {
+    std::vector<BYTE> acl(kind == Dacl::kFull ? 0xFFFC : 512);
+    if (kind == Dacl::kFull) {
+      InitializeAcl(reinterpret_cast<PACL>(acl.data()), static_cast<DWORD>(acl.size()),
+                    ACL_REVISION);
+      for (DWORD session = 1;; ++session) {
+        const std::vector<BYTE> sid = MakeSid(5, {5, 0, session});
+        if (!AddAccessAllowedAce(reinterpret_cast<PACL>(acl.data()), ACL_REVISION,
+                                 GENERIC_ALL, const_cast<BYTE*>(sid.data())))
+          break;
+        oldAces.push_back({ACCESS_ALLOWED_ACE_TYPE, GENERIC_ALL, sid});
+      }
+      SetSecurityDescriptorDacl(&absolute, TRUE, reinterpret_cast<PACL>(acl.data()), FALSE);
+    } else if (kind == Dacl::kEntries) {
       InitializeAcl(reinterpret_cast<PACL>(acl.data()), static_cast<DWORD>(acl.size()),
                     ACL_REVISION);
       for (int i = 0; i < entries; ++i) {
@@ -93,6 +105,7 @@ class FakeDesktopApi : public DesktopApi {
   bool Fail(const char* step) {
     if (failStep != step) return false;
     events.push_back(std::string("fail:") + step);
+    if (failError != 0) lastError = failError;
     return true;
   }
 
@@ -239,6 +252,7 @@ class FakeDesktopApi : public DesktopApi {
   bool writtenPresent = false;
   int writes = 0;
   std::string failStep;
+  DWORD failError = 0;  // the last error a failing step leaves, if not 0
   bool failClose = false;
   bool noLogonSid = false;
   std::vector<std::string> events;
@@ -349,6 +363,48 @@ TEST_F(DesktopGrantTest, EveryFailingStepChangesNothingAndReleasesEverything) {
     EXPECT_FALSE(fresh.closedWhileCurrent) << step;
   }
   EXPECT_TRUE(log.lines.empty());
+}
+
+// After a few thousand grants the list cannot take another entry: the grant
+// changes nothing, as for any failing step, but says so at Warning. Seen
+// from the computed size, and from the ACL calls that refuse for want of room.
+TEST_F(DesktopGrantTest, FullAccessListIsReportedAndLeftAlone) {
+  api.SetDesktopDacl(FakeDesktopApi::Dacl::kFull, 0);
+  const std::wstring full =
+      L"Desktop access was not granted because the access list of winsta0\\default is "
+      L"full: " + std::to_wstring(api.oldAces.size()) + L" entries.";
+  ASSERT_GT(api.oldAces.size(), 2000u);
+  api.newAclSize = 0;
+  Grant();
+  EXPECT_EQ(api.writes, 0);
+  EXPECT_EQ(api.newAclSize, 0u) << "the size is judged before anything is built";
+  ASSERT_EQ(log.lines.size(), 1u);
+  EXPECT_EQ(log.lines[0].kind, kLogWarning);
+  EXPECT_EQ(log.lines[0].text, full);
+  ExpectEverythingReleased();
+
+  log.enabled = false;
+  Grant();
+  EXPECT_EQ(log.lines.size(), 1u) << "a Warning like the module's others: tested first";
+  log.enabled = true;
+
+  struct Refusal { const char* step; DWORD error; };
+  for (const Refusal& refusal : {Refusal{"InitializeAcl", ERROR_INVALID_PARAMETER},
+                                 Refusal{"AddAce", ERROR_ALLOTTED_SPACE_EXCEEDED},
+                                 Refusal{"AddAccessAllowedAce", ERROR_ALLOTTED_SPACE_EXCEEDED}}) {
+    FakeDesktopApi fresh;
+    fresh.failStep = refusal.step;
+    fresh.failError = refusal.error;
+    FakeLog freshLog;
+    GrantDesktopAccess(fresh, freshLog, kToken, GENERIC_ALL);
+    EXPECT_EQ(fresh.writes, 0) << refusal.step;
+    EXPECT_TRUE(fresh.blocks.empty()) << refusal.step;
+    ASSERT_EQ(freshLog.lines.size(), 1u) << refusal.step;
+    EXPECT_EQ(freshLog.lines[0].text,
+              L"Desktop access was not granted because the access list of winsta0\\default "
+              L"is full: 3 entries.")
+        << refusal.step;
+  }
 }
 
 TEST_F(DesktopGrantTest, FailedCloseOfTheWindowStationIsLoggedAfterTheRestore) {

@@ -49,16 +49,17 @@ TEST_F(StopTest, GracefulEndOfAListedProcess) {
   EXPECT_EQ(api.eventAccessSeen, static_cast<DWORD>(EVENT_MODIFY_STATE));
   ASSERT_EQ(api.setEvents.size(), 1u);
   EXPECT_EQ(api.setEvents[0], api.eventHandle);
-  // The wait used the request's own duplicate, not the listed handle.
-  EXPECT_EQ(api.duplicateOf[api.waitHandles[0]], info.hProcess);
+  // The wait used the listed handle itself: the request held its entry.
+  EXPECT_EQ(api.waitHandles[0], info.hProcess);
   EXPECT_TRUE(api.terminated.empty());
   EXPECT_EQ(control.ProcessHandleCount(), 0u);
   EXPECT_TRUE(api.open.empty());
   EXPECT_EQ(api.badCloses, 0);
-  // Thread handle first, then the process handle.
-  ASSERT_GE(api.closed.size(), 2u);
-  EXPECT_EQ(api.closed[api.closed.size() - 2], info.hThread);
-  EXPECT_EQ(api.closed.back(), info.hProcess);
+  // Exactly the event and the entry's two handles are closed, the thread
+  // handle before the process handle, and the entry's only once the wait
+  // is over: the process id stays taken while the request uses it.
+  const std::vector<HANDLE> closes = {api.eventHandle, info.hThread, info.hProcess};
+  EXPECT_EQ(api.closed, closes);
 
   const std::wstring h = std::to_wstring(reinterpret_cast<UINT_PTR>(info.hProcess));
   const std::vector<LogLine> expected = {
@@ -115,7 +116,7 @@ TEST_F(StopTest, HeartbeatAgeBoundary) {
   EXPECT_EQ(api.waits, std::vector<DWORD>(2, 2500u));
   EXPECT_EQ(clerk.infoCalls, 2);
   ASSERT_EQ(api.terminated.size(), 1u);
-  EXPECT_EQ(api.duplicateOf[api.terminated[0]], info.hProcess);
+  EXPECT_EQ(api.terminated[0], info.hProcess);
   EXPECT_EQ(api.terminateCode, 0u);
   EXPECT_TRUE(log.Has(kLogTrace,
                       L"Event AppShutdown has NOT signalled within the last 55001 milliseconds."));
@@ -235,7 +236,6 @@ TEST_F(StopTest, ProcessNotListedIsOpenedAndItsHandleClosed) {
   const HANDLE opened = api.waitHandles[0];
   EXPECT_TRUE(log.Has(kLogTrace, L"ExistProcess closes opened process handle " +
                                      std::to_wstring(reinterpret_cast<UINT_PTR>(opened))));
-  EXPECT_EQ(api.duplicates, 0);
   EXPECT_TRUE(api.open.empty());
 }
 
@@ -273,7 +273,7 @@ TEST_F(StopTest, FailedEventNameReleasesOnlyTheRequestsOwnHandles) {
   EXPECT_EQ(Stop(0), E_OUTOFMEMORY);
   EXPECT_EQ(control.ProcessHandleCount(), 1u);  // the process runs on, still listed
   EXPECT_TRUE(api.IsOpen(info.hProcess));
-  EXPECT_EQ(api.open.size(), 2u);  // the duplicate is gone
+  EXPECT_EQ(api.open.size(), 2u);  // its two listed handles, nothing else
   EXPECT_TRUE(api.terminated.empty());
 }
 
@@ -293,16 +293,55 @@ TEST_F(StopTest, MessagesOfDisabledCategoriesAreNotFormatted) {
   EXPECT_TRUE(log.lines.empty());
 }
 
-TEST_F(StopTest, UnduplicableListedHandleSignalsNothing) {
-  PROCESS_INFORMATION info = Launch();
-  api.failDuplicate = true;
-  EXPECT_EQ(Stop(100), static_cast<HRESULT>(HRESULT_FROM_WIN32(ERROR_INVALID_HANDLE)));
-  EXPECT_EQ(force, 0);
-  EXPECT_EQ(api.openEventCalls, 0);
-  EXPECT_TRUE(api.terminated.empty());
+// Two stops of one program, the second running while the first waits, and a
+// launch that gets the same process id meanwhile, from a kernel that hands
+// closed handle values out again. The stop that finishes first removes the
+// entry; the handles stay open until the other is done too, so neither the id
+// nor the handle values can pass to the new program, whose entry neither stop
+// touches.
+TEST_F(StopTest, ConcurrentStopsKeepTheProcessIdUntilBothAreDone) {
+  const PROCESS_INFORMATION first = Launch();
+  api.reuseClosedHandles = true;
+  PROCESS_INFORMATION later = {};
+  api.onWait = [&] {
+    long innerForce = -5;
+    EXPECT_EQ(control.StopProcess(const_cast<LPWSTR>(kName), 100, &innerForce), S_OK);
+    EXPECT_EQ(control.ProcessHandleCount(), 0u);
+    EXPECT_TRUE(api.IsOpen(first.hProcess)) << "closed under the first stop's wait";
+    EXPECT_TRUE(api.IsOpen(first.hThread));
+
+    api.nextPid = first.dwProcessId;
+    BSTR id = nullptr;
+    EXPECT_EQ(control.StartProcess(const_cast<LPWSTR>(L"app.exe"), nullptr, nullptr, &id),
+              S_OK);
+    SysFreeString(id);
+    later = api.created.back();
+  };
+  api.waitScript = {WAIT_OBJECT_0, WAIT_OBJECT_0};
+
+  EXPECT_EQ(Stop(100), S_OK);
+
+  ASSERT_EQ(later.dwProcessId, first.dwProcessId);
+  EXPECT_EQ(api.waitHandles, std::vector<HANDLE>(2, first.hProcess));
+  EXPECT_FALSE(api.IsOpen(first.hProcess));
+  EXPECT_FALSE(api.IsOpen(first.hThread));
+  EXPECT_EQ(api.badCloses, 0);
+  PROCESS_INFORMATION listed = {};
+  ASSERT_TRUE(control.FindListedProcess(first.dwProcessId, &listed));
+  EXPECT_EQ(listed.hProcess, later.hProcess);
+  EXPECT_TRUE(api.IsOpen(later.hProcess));
+  EXPECT_TRUE(api.IsOpen(later.hThread));
   EXPECT_EQ(control.ProcessHandleCount(), 1u);
-  EXPECT_TRUE(api.IsOpen(info.hProcess));
-  EXPECT_EQ(clerk.calls.size(), 1u);
+
+  // One removal, by the stop that finished first, with the count after it.
+  const std::wstring h = std::to_wstring(reinterpret_cast<UINT_PTR>(first.hProcess));
+  size_t removals = 0;
+  for (const LogLine& line : log.lines)
+    removals += line.text.find(L"ExistProcess closes enlisted") == 0;
+  EXPECT_EQ(removals, 1u);
+  EXPECT_TRUE(log.Has(kLogTrace, L"ExistProcess closes enlisted process handle " + h +
+                                     L" for process id " + Pid() +
+                                     L". process handle list still have 0 entries."));
 }
 
 }  // namespace

@@ -34,6 +34,9 @@ void CheckHostComponents(CheckResults* results);
 void CheckLoggingLibrary(CheckResults* results);
 // The service manager, opened the way every service request opens it.
 void CheckServiceManager(CheckResults* results);
+// The entry count of winsta0\default's access list, which grows by one with
+// every launch under another account; warns from 2,000 entries.
+void CheckDesktopAccessList(CheckResults* results);
 
 // Helpers shared by the check files.
 CheckResult Ok(const wchar_t* name, std::wstring found);

@@ -82,6 +82,7 @@ int RunDoctor(bool quiet, const std::function<void(const std::wstring&)>& writeO
   CheckHostComponents(&results);
   CheckLoggingLibrary(&results);
   CheckServiceManager(&results);
+  CheckDesktopAccessList(&results);
   writeOut(FormatDoctorReport(results, quiet));
   return DoctorExitCode(results);
 }

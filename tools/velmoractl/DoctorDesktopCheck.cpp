@@ -1,0 +1,164 @@
+// The doctor's check of the interactive desktop's access list. Every launch
+// under another account adds an entry for its logon session to the DACL of
+// winsta0\default, and nothing takes them away: the entries go only with the
+// window station. An ACL records its size in 16 bits, so the list holds about
+// 2,300 of them; from then on every grant does nothing and the programs so
+// launched cannot use the desktop, which the module reports only in its log.
+#include "tools/velmoractl/DoctorChecks.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "tools/velmoractl/ResultText.h"
+
+namespace {
+
+constexpr wchar_t kName[] = L"desktop access list";
+constexpr wchar_t kWindowStationName[] = L"winsta0";
+constexpr wchar_t kDesktopName[] = L"default";
+// Warn well before the list is full: a busy host launches hundreds a day.
+constexpr DWORD kWarnEntries = 2000;
+constexpr DWORD kMaxAclBytes = 0xFFFF;
+// One grant's entry: header and mask (8 bytes) and a logon SID
+// (S-1-5-5-x-y, 20 bytes).
+constexpr DWORD kGrantEntryBytes = 28;
+
+// What the grant would find in the desktop's descriptor.
+struct DesktopAcl {
+  DWORD error = ERROR_SUCCESS;  // reading it failed with this
+  bool present = false;         // a DACL, not absent or null
+  ACL_SIZE_INFORMATION size = {};
+};
+
+class WindowStationOwner {
+ public:
+  explicit WindowStationOwner(HWINSTA station) : m_station(station) {}
+  ~WindowStationOwner() {
+    if (m_station) CloseWindowStation(m_station);
+  }
+  WindowStationOwner(const WindowStationOwner&) = delete;
+  WindowStationOwner& operator=(const WindowStationOwner&) = delete;
+  HWINSTA get() const { return m_station; }
+
+ private:
+  HWINSTA m_station;
+};
+
+// The desktop's name resolves in the process's window station, so the read
+// runs with "winsta0" as that, as the module's grant does, and restores it.
+class WindowStationSwitch {
+ public:
+  explicit WindowStationSwitch(HWINSTA station) : m_previous(GetProcessWindowStation()) {
+    m_switched = SetProcessWindowStation(station) != FALSE;
+  }
+  ~WindowStationSwitch() {
+    if (m_switched) SetProcessWindowStation(m_previous);
+  }
+  WindowStationSwitch(const WindowStationSwitch&) = delete;
+  WindowStationSwitch& operator=(const WindowStationSwitch&) = delete;
+  bool switched() const { return m_switched; }
+
+ private:
+  HWINSTA m_previous;
+  bool m_switched = false;
+};
+
+class DesktopOwner {
+ public:
+  explicit DesktopOwner(HDESK desktop) : m_desktop(desktop) {}
+  ~DesktopOwner() {
+    if (m_desktop) CloseDesktop(m_desktop);
+  }
+  DesktopOwner(const DesktopOwner&) = delete;
+  DesktopOwner& operator=(const DesktopOwner&) = delete;
+  HDESK get() const { return m_desktop; }
+
+ private:
+  HDESK m_desktop;
+};
+
+DWORD LastErrorOfFailedCall() {
+  const DWORD error = GetLastError();
+  return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
+}
+
+DesktopAcl ReadDesktopAcl() {
+  DesktopAcl result;
+  WindowStationOwner station(OpenWindowStationW(kWindowStationName, FALSE, READ_CONTROL));
+  if (!station.get()) {
+    result.error = LastErrorOfFailedCall();
+    return result;
+  }
+  WindowStationSwitch inStation(station.get());
+  if (!inStation.switched()) {
+    result.error = LastErrorOfFailedCall();
+    return result;
+  }
+  DesktopOwner desktop(OpenDesktopW(kDesktopName, 0, FALSE, READ_CONTROL));
+  if (!desktop.get()) {
+    result.error = LastErrorOfFailedCall();
+    return result;
+  }
+
+  SECURITY_INFORMATION requested = DACL_SECURITY_INFORMATION;
+  DWORD needed = 0;
+  GetUserObjectSecurity(desktop.get(), &requested, nullptr, 0, &needed);
+  std::vector<BYTE> descriptor(needed != 0 ? needed : 1);
+  if (!GetUserObjectSecurity(desktop.get(), &requested, descriptor.data(),
+                             static_cast<DWORD>(descriptor.size()), &needed)) {
+    result.error = LastErrorOfFailedCall();
+    return result;
+  }
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  PACL dacl = nullptr;
+  if (!GetSecurityDescriptorDacl(descriptor.data(), &present, &dacl, &defaulted)) {
+    result.error = LastErrorOfFailedCall();
+    return result;
+  }
+  result.present = present && dacl != nullptr;
+  if (result.present &&
+      !GetAclInformation(dacl, &result.size, sizeof(result.size), AclSizeInformation)) {
+    result.error = LastErrorOfFailedCall();
+  }
+  return result;
+}
+
+}  // namespace
+
+void CheckDesktopAccessList(CheckResults* results) {
+  const std::wstring where = std::wstring(kWindowStationName) + L"\\" + kDesktopName;
+  const DesktopAcl acl = ReadDesktopAcl();
+  if (acl.error != ERROR_SUCCESS) {
+    results->push_back(Warn(
+        kName,
+        L"cannot read the access list of " + where + L": " +
+            FormatResult(static_cast<long>(acl.error), ResultDomain::kWin32, SystemMessage),
+        L"run the doctor under the host's account in the host's session; the module's "
+        L"desktop grant for launches under other accounts needs the same access"));
+    return;
+  }
+  if (!acl.present) {
+    // Wine's descriptors have none; on Windows a null DACL grants everyone.
+    results->push_back(Ok(kName, where + L" has no access list (no DACL): 0 entries"));
+    return;
+  }
+  const DWORD entries = acl.size.AceCount;
+  const DWORD used = acl.size.AclBytesInUse;
+  const DWORD room = used < kMaxAclBytes ? (kMaxAclBytes - used) / kGrantEntryBytes : 0;
+  const std::wstring found = where + L": " + std::to_wstring(entries) + L" entries, " +
+                             std::to_wstring(used) + L" of " + std::to_wstring(kMaxAclBytes) +
+                             L" bytes, room for about " + std::to_wstring(room) +
+                             L" more grants";
+  if (entries < kWarnEntries) {
+    results->push_back(Ok(kName, found));
+    return;
+  }
+  results->push_back(Warn(
+      kName, found + L"; once it is full, programs launched under other accounts cannot use "
+                     L"the desktop",
+      L"restart the host's session (log it off and on, or restart the machine for a "
+      L"service host): the entries go only with the window station"));
+}
