@@ -74,11 +74,16 @@ for arch in $archs; do
   [ -n "$targets" ] && what=$targets
   stage "building $arch: $what"
   status=$(mktemp)
+  # The build's code is caught explicitly: under set -e a failing command in
+  # the group would end it before the code is written, and an empty code used
+  # to read as success.
   # shellcheck disable=SC2086
-  { cmake --build "$dir" ${targets:+--target $targets} -- -k 0 2>&1; echo $? >"$status"; } | progress
+  { build_rc=0
+    cmake --build "$dir" ${targets:+--target $targets} -- -k 0 2>&1 || build_rc=$?
+    echo $build_rc >"$status"; } | progress
   rc=$(cat "$status")
   rm -f "$status"
-  if [ "$rc" -ne 0 ]; then
+  if [ "${rc:-1}" != 0 ]; then
     echo "building $arch failed (exit $rc)" >&2
     exit 1
   fi
