@@ -22,3 +22,9 @@ struct DllFile {
 // folder is looked up through this process's search path, which starts with
 // velmoractl's folder rather than the host's; the line says so.
 DllFile InspectDll(const std::wstring& path, WORD machine);
+
+// The same for a bare name that is looked up only in given folders (separated
+// by ';'), as the module looks up the logging library; `where` names those
+// folders in the line.
+DllFile InspectDllIn(const std::wstring& name, const std::wstring& folders,
+                     const std::wstring& where, WORD machine);

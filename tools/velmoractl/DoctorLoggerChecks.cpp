@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <cwchar>
 #include <string>
 
 #include "logging/LoggerEntryPoints.h"
@@ -82,6 +83,26 @@ std::wstring Missing(const PeImage& image, int* count, bool* canRegister) {
   return names;
 }
 
+std::wstring FolderOf(const wchar_t* file) {
+  const wchar_t* slash = wcsrchr(file, L'\\');
+  return slash ? std::wstring(file, slash) : std::wstring();
+}
+
+// The module looks for the bare name in the host program's folder, the system
+// folder and the folders the host added for DLLs. Here velmoractl is the
+// host: the folders a real host adds are its own to know.
+DllFile InspectBareName() {
+  wchar_t program[MAX_PATH] = L"";
+  wchar_t system[MAX_PATH] = L"";
+  const DWORD programChars = GetModuleFileNameW(nullptr, program, MAX_PATH);
+  const UINT systemChars = GetSystemDirectoryW(system, MAX_PATH);
+  std::wstring folders;
+  if (programChars > 0 && programChars < MAX_PATH) folders = FolderOf(program);
+  if (systemChars > 0 && systemChars < MAX_PATH) folders += L";" + std::wstring(system);
+  return InspectDllIn(kLoggerLibraryFileName, folders,
+                      L"in this program's folder or the system folder", OwnView().machine);
+}
+
 }  // namespace
 
 void CheckLoggingLibrary(CheckResults* results) {
@@ -90,7 +111,8 @@ void CheckLoggingLibrary(CheckResults* results) {
   const std::wstring path = ModuleLibraryPath(view, &installPath);
   results->push_back(installPath);
 
-  const DllFile dll = InspectDll(path, view.machine);
+  const DllFile dll = path == kLoggerLibraryFileName ? InspectBareName()
+                                                     : InspectDll(path, view.machine);
   if (!dll.usable()) {
     const std::wstring consequence = L"; until then the module logs nothing";
     std::wstring fix;
