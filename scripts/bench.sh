@@ -14,6 +14,11 @@
 #                                        (of the last run) into
 #                                        build/bench/latency.png; installs
 #                                        gnuplot when it is missing
+#   sh scripts/bench.sh --soak N         instead of the benchmarks: N start and
+#                                        stop cycles and N/10 service cycles
+#                                        from 4 threads; the host process's
+#                                        handles, private bytes and threads
+#                                        after warm-up and at the end
 # Builds the benchmark with scripts/build.sh, starts the Wine session of the
 # build folder, runs the benchmark under wine64 and stops the session.
 # VELMORA_BENCH_BUILD=<folder> uses an already configured build folder
@@ -27,8 +32,10 @@ archs=i686
 chosen=0
 runs=1
 plot=0
+soak=0
 usage() {
   echo "usage: sh scripts/bench.sh [--quick] [--arch i686|x86_64|both] [--runs N] [--plot]" >&2
+  echo "       sh scripts/bench.sh --soak N [--arch i686|x86_64|both]" >&2
   exit 2
 }
 count() { case ${1:-} in '' | *[!0-9]*) usage ;; esac; }
@@ -44,11 +51,14 @@ while [ $# -gt 0 ]; do
       shift 2 ;;
     --runs) count "${2:-}"; runs=$2; shift 2 ;;
     --plot) plot=1; shift ;;
+    --soak) count "${2:-}"; soak=$2; shift 2 ;;
     *) usage ;;
   esac
 done
 [ "$runs" -ge 1 ] || usage
+if [ "$soak" -ne 0 ] && { [ -n "$mode" ] || [ "$runs" -ne 1 ] || [ $plot -eq 1 ]; }; then usage; fi
 program=velmora_bench
+[ "$soak" -ne 0 ] && program=velmora_soak
 plots=$velmora_out/bench
 deps=""
 if [ $plot -eq 1 ]; then
@@ -116,7 +126,26 @@ echo "Load average (1, 5, 15 min) at the start: $(load)."
 echo
 begin=$(date +%s)
 
+if [ "$soak" -ne 0 ]; then
+  for build in $builds; do
+    . "$build/wine-env.sh"
+    stage "soak of the $VELMORA_ARCH build, $soak cycles ($build)"
+    run_program "$build" "$build/soak-output.txt" "$soak"
+    stage_done
+    echo "Build: $VELMORA_ARCH"
+    echo
+    # The census lines of the warm-up, the progress and the end go to
+    # stderr, into the same file: they come first.
+    cat "$build/soak-output.txt"
+    echo
+  done
+  echo "Load average at the end: $(load)."
+  echo "($(($(date +%s) - begin)) s)"
+  exit 0
+fi
+
 # Every run of every build: one table each.
+for build in $builds; do rm -f "$build"/bench-output-*.txt; done
 run=1
 while [ $run -le "$runs" ]; do
   for build in $builds; do
