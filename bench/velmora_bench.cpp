@@ -195,7 +195,8 @@ void Iteration(int i, Pairs* pairs, ComponentSide component, BareSide bare) {
 // against CreateProcessW + ResumeThread of the same program.
 Row LaunchOverhead(Control& control, const Settings& settings, Pairs* pairs) {
   for (int i = 0; i < settings.launchReps; ++i)
-    Iteration(i, pairs, [&] { return ComponentLaunch(control); }, [] { return BareLaunchUntilMain(); });
+    Iteration(
+        i, pairs, [&] { return ComponentLaunch(control); }, [] { return BareLaunchUntilMain(); });
   return PairedRow("Launch: start until the program runs", *pairs, 1.10);
 }
 

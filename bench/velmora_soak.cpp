@@ -57,13 +57,16 @@ class Tally {
       m_messages.push_back(what + code);
     }
   }
+  long unexpected() const { return m_unexpected; }
+  const std::vector<std::wstring>& messages() const { return m_messages; }
+
   std::atomic<long> graceful{0}, forced{0}, serviceCycles{0};
   std::atomic<long> launchRefused{0}, scmInvalidHandle{0}, scmInternalError{0};
-  std::atomic<long> m_unexpected{0};
-  std::vector<std::wstring> m_messages;
 
  private:
+  std::atomic<long> m_unexpected{0};
   std::mutex m_lock;
+  std::vector<std::wstring> m_messages;
 };
 
 // ---------------------------------------------------------------- services
@@ -254,7 +257,8 @@ void PrintCensus(const char* when, const HostCensus& census) {
     std::fprintf(stderr, "%s%ls %ld", separator, type.first.c_str(), type.second);
     separator = ", ";
   }
-  std::fprintf(stderr, "; Wine's: %ld svcctl pipes, %ld Classes keys), %s KB private, %ld threads\n",
+  std::fprintf(stderr,
+               "; Wine's: %ld svcctl pipes, %ld Classes keys), %s KB private, %ld threads\n",
                census.scmPipes, census.classesKeys,
                Thousands(static_cast<long long>(census.privateBytes / 1024)).c_str(),
                census.threads);
@@ -275,9 +279,10 @@ void PrintReport(long cycles, double seconds, const HostCensus& before, const Ho
   std::printf("|---|---|---|---|---|---|\n");
   std::printf("| Handles | %ld | %ld | %s | - | - |\n", before.handles, after.handles,
               Growth(handles * per, "").c_str());
-  std::printf("| Handles less Wine's own (svcctl pool, Classes keys) | %ld | %ld | %s | +0 | %s |\n",
-              before.ModuleHandles(), after.ModuleHandles(), Growth(moduleHandles * per, "").c_str(),
-              moduleHandles <= 0 ? "yes" : "no");
+  std::printf("| Handles less Wine's own (svcctl pool, Classes keys) | %ld | %ld | %s | +0 "
+              "| %s |\n",
+              before.ModuleHandles(), after.ModuleHandles(),
+              Growth(moduleHandles * per, "").c_str(), moduleHandles <= 0 ? "yes" : "no");
   std::printf("| Private bytes | %s KB | %s KB | %s | <= +64 KB | %s |\n",
               Thousands(static_cast<long long>(before.privateBytes / 1024)).c_str(),
               Thousands(static_cast<long long>(after.privateBytes / 1024)).c_str(),
@@ -286,12 +291,12 @@ void PrintReport(long cycles, double seconds, const HostCensus& before, const Ho
               Growth(threads * per, "").c_str(), threads <= 0 ? "yes" : "no");
   std::printf("\n%ld graceful stops, %ld forced stops, %ld service cycles in %.0f s.\n",
               tally.graceful.load(), tally.forced.load(), tally.serviceCycles.load(), seconds);
-  std::printf("Wine's sporadic failures, tolerated: %ld launches refused (0x80043404: "
-              "CreateProcessW 1359), %ld service requests answering 6, %ld answering 1359.\n",
+  std::printf("Wine's sporadic failures, tolerated: %ld launches refused (0x80043404, after "
+              "CreateProcessW's 1359), %ld service requests answering 6, %ld answering 1359.\n",
               tally.launchRefused.load(), tally.scmInvalidHandle.load(),
               tally.scmInternalError.load());
-  std::printf("Unexpected answers: %ld.\n", tally.m_unexpected.load());
-  for (const std::wstring& message : tally.m_messages)
+  std::printf("Unexpected answers: %ld.\n", tally.unexpected());
+  for (const std::wstring& message : tally.messages())
     std::printf("  %ls\n", message.c_str());
 }
 
@@ -333,8 +338,9 @@ int wmain(int argc, wchar_t** argv) {
   {
     std::vector<std::unique_ptr<SoakService>> services;
     for (int t = 0; t < kThreads; ++t) {
-      services.emplace_back(new SoakService(L"VelmoraSoak" + std::to_wstring(GetCurrentProcessId()) +
-                                            L"_" + std::to_wstring(t)));
+      const std::wstring name = L"VelmoraSoak" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+                                std::to_wstring(t);
+      services.emplace_back(new SoakService(name));
       if (!services.back()->Install()) {
         std::fprintf(stderr, "cannot install the sample service: %lu\n", GetLastError());
         return 1;
@@ -373,7 +379,7 @@ int wmain(int argc, wchar_t** argv) {
     const HostCensus after = TakeHostCensus();
     PrintCensus("at the end", after);
     PrintReport(cycles, seconds, before, after, tally);
-    if (tally.m_unexpected) status = 1;
+    if (tally.unexpected()) status = 1;
   }
   DeleteFileW(logFile);
   return status;
