@@ -612,7 +612,7 @@ int wmain(int argc, wchar_t** argv) {
   PrintTable(rows);
   std::printf("\nEach ratio is the median of per-pair ratios, a pair being the component "
               "and its reference measured back to back, and the times beside it are medians; "
-              "but the logging time compares the fastest of 20 processes on each side (each "
+              "but the logging time compares the fastest process of each side (each "
               "process's 1st percentile).\n");
   return 0;
 }
