@@ -4,6 +4,9 @@
 //   bench_child.exe --entered <event> [--linger ms] enter the realtime table,
 //       signal <event>, wait for the shutdown event, keep beating for
 //       `linger` ms, mark itself stopped and exit
+//   bench_child.exe --entered <event> --stale      enter the table with a
+//       heartbeat a minute old, signal <event>, never look at the shutdown
+//       event: a stop must terminate it
 #include <windows.h>
 
 #include <cwchar>
@@ -18,6 +21,8 @@ namespace {
 constexpr DWORD kLingerBeatMs = 25;
 constexpr DWORD kIdleBeatMs = 500;
 constexpr long kShutdownTimeoutMs = 5000;
+// Older than the age at which a stop gives up on a process.
+constexpr DWORD kStaleAgeMs = 60000;
 
 void Signal(const wchar_t* name) {
   const HANDLE event = OpenEventW(EVENT_MODIFY_STATE, FALSE, name);
@@ -32,10 +37,14 @@ int wmain(int argc, wchar_t** argv) {
   const wchar_t* ready = nullptr;
   const wchar_t* entered = nullptr;
   DWORD lingerMs = 0;
-  for (int i = 1; i + 1 < argc; i += 2) {
-    if (std::wcscmp(argv[i], L"--ready") == 0) ready = argv[i + 1];
-    if (std::wcscmp(argv[i], L"--entered") == 0) entered = argv[i + 1];
-    if (std::wcscmp(argv[i], L"--linger") == 0) lingerMs = std::wcstoul(argv[i + 1], nullptr, 10);
+  bool stale = false;
+  for (int i = 1; i < argc; ++i) {
+    const bool value = i + 1 < argc;
+    if (std::wcscmp(argv[i], L"--stale") == 0) stale = true;
+    if (value && std::wcscmp(argv[i], L"--ready") == 0) ready = argv[++i];
+    else if (value && std::wcscmp(argv[i], L"--entered") == 0) entered = argv[++i];
+    else if (value && std::wcscmp(argv[i], L"--linger") == 0)
+      lingerMs = std::wcstoul(argv[++i], nullptr, 10);
   }
   // The launch is measured up to here.
   if (ready) Signal(ready);
@@ -46,6 +55,11 @@ int wmain(int argc, wchar_t** argv) {
   const HANDLE shutdown = CreateEventW(nullptr, TRUE, FALSE, eventName.c_str());
   if (!shutdown || FAILED(velmora_host::EnterProcess(pid, eventName.c_str(), kShutdownTimeoutMs)))
     return 3;
+  if (stale) {
+    velmora_host::SetHeartbeatTime(pid, GetTickCount() - kStaleAgeMs);
+    Signal(entered);
+    for (;;) Sleep(kIdleBeatMs);
+  }
   Signal(entered);
   while (WaitForSingleObject(shutdown, kIdleBeatMs) == WAIT_TIMEOUT)
     velmora_host::ReportHeartbeat(pid);

@@ -4,10 +4,18 @@
 include(GoogleTest)
 
 set(VELMORA_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+# Every test program, and every program it starts, runs under Wine's heap
+# checking: with warn+heap the heap validates the block behind each free and
+# reallocation, so a double free, a pointer that is not a live block or a
+# block whose header was overwritten is reported (err+heap shows what a
+# validation finds). Wine says nothing of this kind about itself here; any
+# such line in a test's output fails that test (VELMORA_HEAP_WARNING), and
+# otherwise its exit code decides as before.
 set(VELMORA_WINE_ENV
     WINEPREFIX=${VELMORA_WINEPREFIX}
-    WINEDEBUG=-all
+    WINEDEBUG=-all,err+heap,warn+heap
     WINEDLLOVERRIDES=winemenubuilder.exe,mscoree,mshtml=d)
+set(VELMORA_HEAP_WARNING "(err|warn):heap:")
 if(VELMORA_ARCH STREQUAL i686)
   # The 32-bit tests run in wine64's WoW64 mode, on Wine's 32-bit PE DLLs.
   if(NOT VELMORA_WINEDLLPATH)
@@ -103,5 +111,6 @@ function(velmora_add_wine_gtest target)
   set_property(TARGET ${target} PROPERTY CROSSCOMPILING_EMULATOR
                /usr/bin/env ${VELMORA_WINE_ENV} ${VELMORA_WINE64})
   velmora_discover_wine_tests(${target}
-    PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300 ${ARG_PROPERTIES})
+    PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300
+               FAIL_REGULAR_EXPRESSION ${VELMORA_HEAP_WARNING} ${ARG_PROPERTIES})
 endfunction()

@@ -27,6 +27,8 @@ bool IsApplicationIdentity(const wchar_t* instanceName) {
 HRESULT CheckExecutableExists(const wchar_t* szName) {
   const size_t prefixLength = std::wcslen(kLongPathPrefix);
   const size_t nameLength = szName != nullptr ? std::wcslen(szName) : 0;
+  // No file has a longer path, and Wine's path conversion reads past its buffer on one.
+  if (prefixLength + nameLength >= UNICODE_STRING_MAX_CHARS) return kExecutableNotFound;
   std::unique_ptr<wchar_t[]> path(new (std::nothrow) wchar_t[prefixLength + nameLength + 1]);
   if (!path) return E_OUTOFMEMORY;
   std::wmemcpy(path.get(), kLongPathPrefix, prefixLength);

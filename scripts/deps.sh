@@ -7,6 +7,8 @@
 #   sh scripts/deps.sh           install what is missing; silent when nothing is
 #   sh scripts/deps.sh --check   list what is missing, install nothing
 #                                (exit 0 when nothing is missing, 1 otherwise)
+#   --plot                       with either: gnuplot too, which only
+#                                scripts/bench.sh --plot needs
 #
 # The cache is $VELMORA_CACHE, else ${XDG_CACHE_HOME:-~/.cache}/velmora; a
 # second run finds it there and downloads nothing.
@@ -16,11 +18,17 @@ set -eu
 packages="g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools wine64 libwine-dev
 googletest cmake ninja-build file gcc ccache clang libclang-rt-14-dev"
 
-case "${1:-}" in
-  "" | --check) ;;
-  -h | --help) sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
-  *) echo "usage: sh scripts/deps.sh [--check]" >&2; exit 2 ;;
-esac
+mode=""
+while [ $# -gt 0 ]; do
+  case $1 in
+    --check) mode=--check ;;
+    # gnuplot-nox: the plotting program without X, still with its PNG terminal.
+    --plot) packages="$packages gnuplot-nox" ;;
+    -h | --help) sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *) echo "usage: sh scripts/deps.sh [--check] [--plot]" >&2; exit 2 ;;
+  esac
+  shift
+done
 
 installed() {
   dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
@@ -34,7 +42,7 @@ else
 fi
 missing=${missing# }
 
-if [ "${1:-}" = --check ]; then
+if [ "$mode" = --check ]; then
   cache=$(wine32_cache)
   status=0
   for p in $missing; do echo "missing package: $p"; status=1; done

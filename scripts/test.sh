@@ -16,6 +16,11 @@ first build/i686, the shipped 32-bit product, in a WoW64 prefix of its own,
 then build/x86_64. Each tree's ctest output is also kept in
 build/<arch>/ctest-output.txt. Exit code 0 only when both pass.
 
+Every test runs under Wine's heap checking (WINEDEBUG=-all,err+heap,warn+heap,
+set in cmake/WineTest.cmake): a double free, a pointer that is not a live
+block, or an overwritten block header shows up as a heap warning in the
+test's output, and such a warning fails the test even when it exits 0.
+
 The i686 tests need a machine that can run 32-bit code in a 64-bit process
 (Wine's WoW64 mode); a native check of the processor's 32-bit code segment
 decides. Where it cannot (some hypervisors refuse that segment), the i686

@@ -1,0 +1,96 @@
+#include "bench/BenchSupport.h"
+
+#include <atomic>
+#include <cwchar>
+
+namespace velmora_bench {
+
+double NowMs() {
+  static const double frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return static_cast<double>(f.QuadPart);
+  }();
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return static_cast<double>(now.QuadPart) * 1000.0 / frequency;
+}
+
+std::wstring BinDir() {
+  wchar_t path[MAX_PATH] = {};
+  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring dir(path, length < MAX_PATH ? length : 0);
+  return dir.substr(0, dir.find_last_of(L'\\') + 1);
+}
+
+std::wstring ChildPath() { return BinDir() + L"bench_child.exe"; }
+
+DWORD PidOf(const wchar_t* identity) {
+  return identity && std::wcsncmp(identity, L"Process_", 8) == 0
+             ? std::wcstoul(identity + 8, nullptr, 10)
+             : 0;
+}
+
+std::wstring IdentityOf(DWORD pid) { return L"Process_" + std::to_wstring(pid); }
+
+ChildSignal::ChildSignal() {
+  static std::atomic<long> sequence{0};
+  m_name = L"VelmoraBench_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+           std::to_wstring(++sequence);
+  m_event.Reset(CreateEventW(nullptr, FALSE, FALSE, m_name.c_str()));
+}
+
+bool ChildSignal::Wait() const {
+  return WaitForSingleObject(m_event.get(), kChildTimeoutMs) == WAIT_OBJECT_0;
+}
+
+Control::Control() {
+  CoCreateInstance(CLSID_SoftwareProcessControlManagerObject, nullptr, CLSCTX_INPROC_SERVER,
+                   IID_ISoftwareProcessControlManager, reinterpret_cast<void**>(&m_manager));
+}
+
+Control::~Control() {
+  if (m_manager) m_manager->Release();
+}
+
+HRESULT Control::Start(const std::wstring& name, const std::wstring& args,
+                       const std::wstring& ctrl, std::wstring* identity) {
+  std::wstring n(name), a(args), c(ctrl);
+  BSTR out = nullptr;
+  const HRESULT hr = m_manager->StartSoftwareProcess(&n[0], &a[0], &c[0], &out);
+  if (identity) *identity = out ? out : L"";
+  SysFreeString(out);
+  return hr;
+}
+
+DWORD Control::StartChild(const std::wstring& args) {
+  std::wstring identity;
+  return Start(ChildPath(), args, L"", &identity) == S_OK ? PidOf(identity.c_str()) : 0;
+}
+
+HRESULT Control::Stop(const std::wstring& identity, long timeoutMs, long* forced) {
+  std::wstring copy(identity);
+  return m_manager->StopSoftwareProcess(&copy[0], timeoutMs, forced);
+}
+
+HRESULT Control::Status(const std::wstring& identity, long* status) {
+  std::wstring copy(identity);
+  return m_manager->GetProcessStatus(&copy[0], status);
+}
+
+HRESULT Control::Pause(const std::wstring& identity) {
+  std::wstring copy(identity);
+  return m_manager->PauseSoftwareProcess(&copy[0]);
+}
+
+HRESULT Control::Continue(const std::wstring& identity) {
+  std::wstring copy(identity);
+  return m_manager->ContineSoftwareProcess(&copy[0]);
+}
+
+void AwaitExit(DWORD pid) {
+  Handle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
+  if (process) WaitForSingleObject(process.get(), kChildTimeoutMs);
+}
+
+}  // namespace velmora_bench
