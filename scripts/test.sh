@@ -11,9 +11,10 @@ usage() {
 usage: sh scripts/test.sh [--arch i686|x86_64] [ctest arguments...]
 
 Installs the packages that are missing (scripts/deps.sh), builds both trees
-with every test (scripts/build.sh), then runs every test under wine64:
-first build/i686, the shipped 32-bit product, in a WoW64 prefix of its own,
-then build/x86_64. Each tree's ctest output is also kept in
+with every test (scripts/build.sh), then runs every test under wine64, both
+trees at once, each in a Wine prefix of its own: build/i686, the shipped
+32-bit product, in a WoW64 prefix, and build/x86_64. The i686 output shows
+as it comes, the x86_64 output follows; each is also kept in
 build/<arch>/ctest-output.txt. Exit code 0 only when both pass.
 
 Every test runs under Wine's heap checking (WINEDEBUG=-all,err+heap,warn+heap,
@@ -45,9 +46,10 @@ esac
 
 sh "$velmora_root/scripts/build.sh" --arch "$only"
 status=0
+runnable=""
 for arch in $archs; do
   dir=$velmora_out/$arch
-  rm -f "$dir/ctest-output.txt" "$dir/not-run.txt" "$dir/probe-failed.txt"
+  rm -f "$dir/ctest-output.txt" "$dir/ctest-rc.txt" "$dir/not-run.txt" "$dir/probe-failed.txt"
   # The 32-bit tree runs only where this machine can run 32-bit code at all
   # (see scripts/wine-session.sh probe). Elsewhere it is built, said to be
   # not run, and the run fails only when VELMORA_REQUIRE_I686=1 asks for it.
@@ -65,21 +67,47 @@ for arch in $archs; do
     fi
     continue
   fi
-  stage "testing $arch ($dir)"
-  # A test gets a second run only when its first one fails: now and then a
-  # Wine process dies at start-up before the test has run at all (no output,
-  # a few milliseconds). A test that fails twice fails the run.
-  rc_file=$(mktemp)
-  # ctest's code is caught explicitly (see build.sh): an empty one fails.
-  { ctest_rc=0
-    ctest --test-dir "$dir" --output-on-failure -j2 --repeat until-pass:2 "$@" 2>&1 || ctest_rc=$?
-    echo $ctest_rc >"$rc_file"; } | tee "$dir/ctest-output.txt"
-  rc=$(cat "$rc_file")
-  rc=${rc:-1}
-  rm -f "$rc_file"
-  # The fixture stops the session; make sure nothing is left even if ctest died.
-  sh "$velmora_root/scripts/wine-session.sh" stop "$dir"
-  stage_done
-  [ "$rc" -eq 0 ] || status=$rc
+  runnable="$runnable $arch"
 done
+runnable=${runnable# }
+[ -n "$runnable" ] || exit $status
+
+# One tree's ctest, its output into build/<arch>/ctest-output.txt and its exit
+# code into ctest-rc.txt. A test gets a second run only when its first one
+# fails: now and then a Wine process dies at start-up before the test has run
+# at all (no output, a few milliseconds). A test that fails twice fails.
+run_tree() {
+  tree_dir=$velmora_out/$1
+  shift
+  tree_rc=0
+  ctest --test-dir "$tree_dir" --output-on-failure -j2 --repeat until-pass:2 "$@" \
+    >"$tree_dir/ctest-output.txt" 2>&1 || tree_rc=$?
+  # The fixture stops the session; make sure nothing is left even if ctest died.
+  sh "$velmora_root/scripts/wine-session.sh" stop "$tree_dir"
+  echo $tree_rc >"$tree_dir/ctest-rc.txt"
+}
+
+# The trees run at once: each has its own prefix and wineserver, and most of
+# a run is waiting (services that start and stop, programs that wind down),
+# so two trees take little longer than one. The first tree's output shows as
+# it comes; the other's follows when both are done.
+stage "testing $(echo "$runnable" | sed 's/ / and /') at once"
+first=${runnable%% *}
+for arch in $runnable; do
+  : >"$velmora_out/$arch/ctest-output.txt"
+  run_tree "$arch" "$@" &
+  [ "$arch" = "$first" ] && first_pid=$!
+done
+tail -n +1 -f --pid="$first_pid" "$velmora_out/$first/ctest-output.txt"
+wait
+for arch in $runnable; do
+  [ "$arch" = "$first" ] || cat "$velmora_out/$arch/ctest-output.txt"
+  rc=$(cat "$velmora_out/$arch/ctest-rc.txt" 2>/dev/null || true)
+  # An empty code (the run died before writing it) fails too.
+  if [ "${rc:-1}" != 0 ]; then
+    echo "$arch: the tests failed (ctest exit ${rc:-unknown})"
+    status=1
+  fi
+done
+stage_done
 exit $status
