@@ -87,7 +87,7 @@ END {
       present++
       if (cell[i, f, 6] == "yes") held++
     }
-    verdict = held == files ? "yes" : "no (" held " of " files ")"
+    verdict = held == files ? "yes" : "no (held in " held " of " files ")"
     printf "| %s | %s | %s | %s | %s | %s |\n", f, fold(f, 2), fold(f, 3), fold(f, 4), fold(f, 5), verdict
   }
   if (notes != "") printf "\n%s", notes
