@@ -106,6 +106,7 @@ endfunction()
 function(velmora_add_wine_gtest target)
   cmake_parse_arguments(ARG "" "" "PROPERTIES" ${ARGN})
   target_link_libraries(${target} PRIVATE gmock gtest_main)
+  target_precompile_headers(${target} REUSE_FROM velmora_test_pch)
   # The session that ctest starts first needs its keep-alive program.
   add_dependencies(${target} wine_keepalive)
   set_property(TARGET ${target} PROPERTY CROSSCOMPILING_EMULATOR

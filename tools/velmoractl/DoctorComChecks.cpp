@@ -240,8 +240,8 @@ void CheckHostComponent(const HostComponent& component, const RegistryView& view
     results->push_back(Ok(component.check, found + L"; created"));
     return;
   }
-  const std::wstring failed =
-      found + (info.registered() ? L"; creation failed: " + HResultText(hr) : L"");
+  std::wstring failed = found;
+  if (info.registered()) failed += L"; creation failed: " + HResultText(hr);
   const std::wstring registerIt = L"register the host's " + Bits(view) + L" " +
                                   component.coclass + L" server with \"" + Regsvr32For(view) +
                                   L" <dll>\" (here HostStandins.dll stands in for the host)";
