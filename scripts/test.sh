@@ -28,9 +28,9 @@ decides. Where it cannot (some hypervisors refuse that segment), the i686
 tree is built but its tests are reported as not run; VELMORA_REQUIRE_I686=1
 makes that a failure. Where it can, every i686 failure fails the run.
 
-Time on a 2-core machine: about 8 minutes for a first build of both trees,
-then about 3 minutes of tests per tree that runs; a rebuild after a small
-change takes seconds.
+Time on a 2-core machine: about 3 minutes for a first build of both trees,
+then about 2.5 minutes for the tests of both trees, which run at the same
+time; a rebuild after a small change takes seconds.
 
   --arch A      build and test only this tree
   other args    passed to ctest, for example -R Service
