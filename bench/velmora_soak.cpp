@@ -30,6 +30,7 @@
 #include "bench/BenchSupport.h"
 #include "bench/HostCensus.h"
 #include "host/standins/ProcessTableClient.h"
+#include "tests/stress/StressSupport.h"
 
 namespace {
 
@@ -71,83 +72,27 @@ class Tally {
 
 // ---------------------------------------------------------------- services
 
-DWORD ServiceState(const std::wstring& name) {
-  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
-  if (!manager) return 0;
-  SC_HANDLE service = OpenServiceW(manager, name.c_str(), SERVICE_QUERY_STATUS);
-  SERVICE_STATUS status = {};
-  const bool read = service && QueryServiceStatus(service, &status);
-  if (service) CloseServiceHandle(service);
-  CloseServiceHandle(manager);
-  return read ? status.dwCurrentState : 0;
-}
+using stress::TestService;
 
 bool AwaitServiceState(const std::wstring& name, DWORD state) {
-  for (DWORD waited = 0;; waited += 50) {
-    if (ServiceState(name) == state) return true;
-    if (waited >= kServiceSettleMs) return false;
-    Sleep(50);
-  }
+  return stress::AwaitServiceState(name, state, kServiceSettleMs);
 }
 
-// The sample service under a name of this run, removed again at the end.
-class SoakService {
- public:
-  explicit SoakService(const std::wstring& name) : m_name(name) { Remove(); }
-  ~SoakService() { Remove(); }
-  SoakService(const SoakService&) = delete;
-  SoakService& operator=(const SoakService&) = delete;
-  const std::wstring& name() const { return m_name; }
-
-  bool Install() {
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    if (!manager) return false;
-    const std::wstring command = L"\"" + BinDir() + L"sample_service.exe\"";
-    SC_HANDLE service = CreateServiceW(
-        manager, m_name.c_str(), m_name.c_str(), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-        SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr, nullptr,
-        nullptr, nullptr);
-    if (service) CloseServiceHandle(service);
-    CloseServiceHandle(manager);
-    return service != nullptr;
+// Brings the service back to stopped after a cycle that went wrong.
+void ForceStopped(const TestService& service) {
+  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+  if (!manager) return;
+  const std::wstring& name = service.name();
+  SC_HANDLE handle = OpenServiceW(manager, name.c_str(), SERVICE_ALL_ACCESS);
+  if (handle) {
+    SERVICE_STATUS status = {};
+    AwaitServiceState(name, SERVICE_RUNNING) || AwaitServiceState(name, SERVICE_PAUSED);
+    ControlService(handle, SERVICE_CONTROL_STOP, &status);
+    AwaitServiceState(name, SERVICE_STOPPED);
+    CloseServiceHandle(handle);
   }
-
-  // Brings the service back to stopped after a cycle that went wrong.
-  void ForceStopped() {
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    if (!manager) return;
-    SC_HANDLE service = OpenServiceW(manager, m_name.c_str(), SERVICE_ALL_ACCESS);
-    if (service) {
-      SERVICE_STATUS status = {};
-      AwaitServiceState(m_name, SERVICE_RUNNING) || AwaitServiceState(m_name, SERVICE_PAUSED);
-      ControlService(service, SERVICE_CONTROL_STOP, &status);
-      AwaitServiceState(m_name, SERVICE_STOPPED);
-      CloseServiceHandle(service);
-    }
-    CloseServiceHandle(manager);
-  }
-
- private:
-  void Remove() {
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    if (manager) {
-      SC_HANDLE service = OpenServiceW(manager, m_name.c_str(), SERVICE_ALL_ACCESS);
-      if (service) {
-        SERVICE_STATUS status = {};
-        if (QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_STOPPED) {
-          ControlService(service, SERVICE_CONTROL_STOP, &status);
-          AwaitServiceState(m_name, SERVICE_STOPPED);
-        }
-        DeleteService(service);
-        CloseServiceHandle(service);
-      }
-      CloseServiceHandle(manager);
-    }
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, (L"SOFTWARE\\Velmora\\Samples\\" + m_name).c_str());
-  }
-
-  std::wstring m_name;
-};
+  CloseServiceHandle(manager);
+}
 
 // ---------------------------------------------------------------- cycles
 
@@ -208,7 +153,7 @@ HRESULT ServiceRequest(const std::wstring& name, DWORD target, Tally* tally, Req
   return hr;
 }
 
-void ServiceCycle(Control& control, SoakService& service, Tally* tally) {
+void ServiceCycle(Control& control, TestService& service, Tally* tally) {
   const std::wstring& name = service.name();
   std::wstring identity;
   HRESULT hr = ServiceRequest(name, SERVICE_RUNNING, tally, [&] {
@@ -216,7 +161,7 @@ void ServiceCycle(Control& control, SoakService& service, Tally* tally) {
   });
   if (hr != S_OK) {
     tally->Unexpected(L"service start " + name, hr);
-    return service.ForceStopped();
+    return ForceStopped(service);
   }
   hr = ServiceRequest(name, SERVICE_PAUSED, tally, [&] { return control.Pause(name); });
   if (hr == S_OK)
@@ -227,7 +172,7 @@ void ServiceCycle(Control& control, SoakService& service, Tally* tally) {
                                          [&] { return control.Stop(name, 0, &forced); });
   if (stopped != S_OK) {
     tally->Unexpected(L"service stop " + name, stopped);
-    return service.ForceStopped();
+    return ForceStopped(service);
   }
   if (hr == S_OK) ++tally->serviceCycles;
 }
@@ -336,13 +281,13 @@ int wmain(int argc, wchar_t** argv) {
   Mta mta;
   int status = 0;
   {
-    std::vector<std::unique_ptr<SoakService>> services;
+    std::vector<std::unique_ptr<TestService>> services;
     for (int t = 0; t < kThreads; ++t) {
       const std::wstring name = L"VelmoraSoak" + std::to_wstring(GetCurrentProcessId()) + L"_" +
                                 std::to_wstring(t);
-      services.emplace_back(new SoakService(name));
-      if (!services.back()->Install()) {
-        std::fprintf(stderr, "cannot install the sample service: %lu\n", GetLastError());
+      services.emplace_back(new TestService(name));
+      if (const DWORD error = services.back()->Install()) {
+        std::fprintf(stderr, "cannot install the sample service: %lu\n", error);
         return 1;
       }
     }
