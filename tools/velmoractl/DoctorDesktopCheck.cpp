@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tools/velmoractl/ResultText.h"
+#include "tools/velmoractl/Win32Owners.h"
 
 namespace {
 
@@ -30,20 +31,6 @@ struct DesktopAcl {
   DWORD error = ERROR_SUCCESS;  // reading it failed with this
   bool present = false;         // a DACL, not absent or null
   ACL_SIZE_INFORMATION size = {};
-};
-
-class WindowStationOwner {
- public:
-  explicit WindowStationOwner(HWINSTA station) : m_station(station) {}
-  ~WindowStationOwner() {
-    if (m_station) CloseWindowStation(m_station);
-  }
-  WindowStationOwner(const WindowStationOwner&) = delete;
-  WindowStationOwner& operator=(const WindowStationOwner&) = delete;
-  HWINSTA get() const { return m_station; }
-
- private:
-  HWINSTA m_station;
 };
 
 // The desktop's name resolves in the process's window station, so the read
@@ -65,40 +52,21 @@ class WindowStationSwitch {
   bool m_switched = false;
 };
 
-class DesktopOwner {
- public:
-  explicit DesktopOwner(HDESK desktop) : m_desktop(desktop) {}
-  ~DesktopOwner() {
-    if (m_desktop) CloseDesktop(m_desktop);
-  }
-  DesktopOwner(const DesktopOwner&) = delete;
-  DesktopOwner& operator=(const DesktopOwner&) = delete;
-  HDESK get() const { return m_desktop; }
-
- private:
-  HDESK m_desktop;
-};
-
-DWORD LastErrorOfFailedCall() {
-  const DWORD error = GetLastError();
-  return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
-}
-
 DesktopAcl ReadDesktopAcl() {
   DesktopAcl result;
-  WindowStationOwner station(OpenWindowStationW(kWindowStationName, FALSE, READ_CONTROL));
+  UniqueWindowStation station(OpenWindowStationW(kWindowStationName, FALSE, READ_CONTROL));
   if (!station.get()) {
-    result.error = LastErrorOfFailedCall();
+    result.error = LastErrorOrFailure();
     return result;
   }
   WindowStationSwitch inStation(station.get());
   if (!inStation.switched()) {
-    result.error = LastErrorOfFailedCall();
+    result.error = LastErrorOrFailure();
     return result;
   }
-  DesktopOwner desktop(OpenDesktopW(kDesktopName, 0, FALSE, READ_CONTROL));
+  UniqueDesktop desktop(OpenDesktopW(kDesktopName, 0, FALSE, READ_CONTROL));
   if (!desktop.get()) {
-    result.error = LastErrorOfFailedCall();
+    result.error = LastErrorOrFailure();
     return result;
   }
 
@@ -108,20 +76,20 @@ DesktopAcl ReadDesktopAcl() {
   std::vector<BYTE> descriptor(needed != 0 ? needed : 1);
   if (!GetUserObjectSecurity(desktop.get(), &requested, descriptor.data(),
                              static_cast<DWORD>(descriptor.size()), &needed)) {
-    result.error = LastErrorOfFailedCall();
+    result.error = LastErrorOrFailure();
     return result;
   }
   BOOL present = FALSE;
   BOOL defaulted = FALSE;
   PACL dacl = nullptr;
   if (!GetSecurityDescriptorDacl(descriptor.data(), &present, &dacl, &defaulted)) {
-    result.error = LastErrorOfFailedCall();
+    result.error = LastErrorOrFailure();
     return result;
   }
   result.present = present && dacl != nullptr;
   if (result.present &&
       !GetAclInformation(dacl, &result.size, sizeof(result.size), AclSizeInformation)) {
-    result.error = LastErrorOfFailedCall();
+    result.error = LastErrorOrFailure();
   }
   return result;
 }

@@ -1,30 +1,6 @@
 #include "tools/velmoractl/ServiceStateReader.h"
 
-#include <utility>
-
-namespace {
-
-class UniqueScHandle {
- public:
-  explicit UniqueScHandle(SC_HANDLE handle) : handle_(handle) {}
-  ~UniqueScHandle() {
-    if (handle_) CloseServiceHandle(handle_);
-  }
-  UniqueScHandle(const UniqueScHandle&) = delete;
-  UniqueScHandle& operator=(const UniqueScHandle&) = delete;
-  SC_HANDLE get() const { return handle_; }
-
- private:
-  SC_HANDLE handle_;
-};
-
-// A failed call whose last error reads 0 must still count as a failure.
-DWORD LastErrorOrFailure() {
-  const DWORD error = GetLastError();
-  return error != 0 ? error : ERROR_GEN_FAILURE;
-}
-
-}  // namespace
+#include "tools/velmoractl/Win32Owners.h"
 
 bool ScmServiceStateReader::Read(const wchar_t* serviceName, DWORD* state, DWORD* error) {
   UniqueScHandle manager(OpenSCManagerW(/*lpMachineName=*/nullptr, /*lpDatabaseName=*/nullptr,
