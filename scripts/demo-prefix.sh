@@ -81,6 +81,9 @@ demo_session_running() {
   sh "$velmora_root/scripts/wine-session.sh" running "$demo_session"
 }
 
+# Ends every Wine process of the demo's prefix; nothing to do before its
+# first use.
 demo_session_stop() {
+  [ -d "$demo_session" ] || return 0
   sh "$velmora_root/scripts/wine-session.sh" stop "$demo_session"
 }
