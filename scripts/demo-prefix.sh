@@ -78,7 +78,7 @@ demo_env() {
 
 # Whether the demo prefix's session (its keep-alive program) runs.
 demo_session_running() {
-  sh "$velmora_root/scripts/wine-session.sh" running "$demo_session"
+  [ -d "$demo_session" ] && sh "$velmora_root/scripts/wine-session.sh" running "$demo_session"
 }
 
 # Ends every Wine process of the demo's prefix; nothing to do before its
