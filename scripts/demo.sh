@@ -33,9 +33,11 @@ an application and two services through velmoractl, with every command, its
 output and its time. The transcript is kept in build/demo/transcript.txt;
 sh scripts/check-demo.sh checks it.
 
-Time on a 2-core machine: about 2 minutes on a first run when the packages
-are already installed, about 3 when they are not (their installation
-included); about 25 seconds on a second run.
+Time on a 2-core machine, from a fresh clone with the packages installed:
+about 1 minute on an idle machine, about 2 while other builds run beside it;
+a minute more when the packages are not installed yet; 20 to 35 seconds on
+a second run (docs/building-and-testing.md has the measurements). Its last
+line is its verdict: "demo: every step answered as expected".
 
 Environment:
   VELMORA_DEMO_ARCH=i686|x86_64   the build to run (default i686, the shipped

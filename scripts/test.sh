@@ -35,9 +35,12 @@ run (ctest gives a failed test one more run: now and then a Wine process
 dies at start-up), by name. ctest's own lines are shown shorter; as ctest
 wrote them they are in build/<arch>/ctest-output.txt.
 
-Time on a 2-core machine: about 3 minutes for a first build of both trees,
-then about 2.5 minutes for the tests of both trees, which run at the same
-time; a rebuild after a small change takes seconds.
+Time on a 2-core machine, from a fresh clone with the packages installed:
+about 5.5 minutes on an idle machine that runs both trees' tests (building
+both trees 2.5, the tests of both trees at once 2.4); 11.6 minutes measured
+while other builds ran beside it, on one that runs x86_64's only (building
+7.1, the tests 4.2). A rebuild after a small change takes seconds
+(docs/building-and-testing.md has the measurements).
 
   --arch A      build and test only this tree
   --verdict     print the verdict of the last run again (exit 1 unless it passed)

@@ -22,11 +22,12 @@ usage: sh scripts/velmoractl.sh <verb> [arguments]
 Runs velmoractl.exe in the demo's Wine prefix (build/demo/<arch>/wineprefix)
 and answers its exit code; its output comes when it has ended, so
 id=\$(sh scripts/velmoractl.sh start ...) returns at once. The first call
-builds what the demo runs, when it is not built yet, makes the prefix and
-starts its Wine session (about a minute; a few seconds once built); later
-calls take about half a second. The build is the demo's: i686, the shipped
-product, or x86_64 with the reason where this machine runs no 32-bit code
-(VELMORA_DEMO_ARCH picks one).
+builds what the demo runs, when it is not built yet, and makes the prefix,
+as the demo's first run does before its first step (1 to 3 minutes from a
+fresh clone); after the demo it only starts the prefix's Wine session (a
+few seconds). Later calls take about 0.3 s. The build is the demo's: i686,
+the shipped product, or x86_64 with the reason where this machine runs no
+32-bit code (VELMORA_DEMO_ARCH picks one).
 
 Program names: for start, a path names a file from your current folder (it
 is handed over as a full Windows path, Z:\\...); a bare name that is no file
