@@ -271,7 +271,9 @@ say "== Clean-up =="
 # a moment to exit after it has reported STOPPED.
 running_samples() {
   for pid in $(pgrep -f '(cooperative_app|stubborn_app|sample_service)\.exe' || true); do
-    if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX"; then
+    # The redirection of stderr comes first: a process that ended meanwhile
+    # makes the input redirection itself fail, and says so on stderr.
+    if tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qx "WINEPREFIX=$WINEPREFIX"; then
       ps -o pid=,args= -p "$pid" || true
     fi
   done
