@@ -34,9 +34,9 @@ output and its time. The transcript is kept in build/demo/transcript.txt;
 sh scripts/check-demo.sh checks it.
 
 Time on a 2-core machine, from a fresh clone with the packages installed:
-about 1 minute on an idle machine, about 2 while other builds run beside it;
-a minute more when the packages are not installed yet; 20 to 35 seconds on
-a second run (docs/building-and-testing.md has the measurements). Its last
+about 1 minute on an idle machine, 1.5 to 2 while other builds run beside
+it; a minute more when the packages are not installed yet; 20 to 35 seconds
+on a second run (docs/building-and-testing.md has the measurements). Its last
 line is its verdict: "demo: every step answered as expected".
 
 Environment:

@@ -37,9 +37,9 @@ wrote them they are in build/<arch>/ctest-output.txt.
 
 Time on a 2-core machine, from a fresh clone with the packages installed:
 about 5.5 minutes on an idle machine that runs both trees' tests (building
-both trees 2.5, the tests of both trees at once 2.4); 11.6 minutes measured
+both trees 2.5, the tests of both trees at once 2.4); 6.4 minutes measured
 while other builds ran beside it, on one that runs x86_64's only (building
-7.1, the tests 4.2). A rebuild after a small change takes seconds
+3.0, the tests 3.2). A rebuild after a small change takes seconds
 (docs/building-and-testing.md has the measurements).
 
   --arch A      build and test only this tree

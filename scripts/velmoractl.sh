@@ -23,9 +23,9 @@ Runs velmoractl.exe in the demo's Wine prefix (build/demo/<arch>/wineprefix)
 and answers its exit code; its output comes when it has ended, so
 id=\$(sh scripts/velmoractl.sh start ...) returns at once. The first call
 builds what the demo runs, when it is not built yet, and makes the prefix,
-as the demo's first run does before its first step (1 to 3 minutes from a
-fresh clone); after the demo it only starts the prefix's Wine session (a
-few seconds). Later calls take about 0.3 s. The build is the demo's: i686,
+as the demo's first run does before its first step (under a minute from a
+fresh clone, up to 3 on a busy machine); after the demo it only starts the
+prefix's Wine session (a few seconds). Later calls take about 0.4 s. The build is the demo's: i686,
 the shipped product, or x86_64 with the reason where this machine runs no
 32-bit code (VELMORA_DEMO_ARCH picks one).
 
