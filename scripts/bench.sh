@@ -119,6 +119,24 @@ fi
 # The load average, since timings on a shared machine depend on it.
 load() { cut -d ' ' -f 1-3 /proc/loadavg; }
 
+# verdict <what> <table file>...: the closing line, from the last column of
+# each table's rows ("Held", "Held in every run"): how many targets each
+# build held and how many it did not, and the time taken.
+verdict() {
+  what=$1
+  shift
+  line=""
+  for table in "$@"; do
+    arch=$(. "$(dirname "$table")/wine-env.sh" && echo "$VELMORA_ARCH")
+    counts=$(tr -d '\r' <"$table" | awk -F ' [|] ' '
+      /^\| / && !/^\|---/ { held = $NF; sub(/ *\|$/, "", held)
+        if (held == "yes") yes++; else if (held == "no") no++ }
+      END { printf "%d held, %d not held", yes, no }')
+    line="$line${line:+; }$arch $counts"
+  done
+  echo "$what: $line ($(($(date +%s) - begin)) s)"
+}
+
 cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
 echo "Date: $(date -u '+%Y-%m-%d %H:%M UTC'). Machine: $(nproc) cores, $(uname -m), ${cpu:-unknown CPU}, $("$velmora_wine" --version 2>/dev/null || echo 'wine unknown')."
 echo "Command: sh scripts/bench.sh${args:+ $args}"
@@ -140,7 +158,9 @@ if [ "$soak" -ne 0 ]; then
     echo
   done
   echo "Load average at the end: $(load)."
-  echo "($(($(date +%s) - begin)) s)"
+  set --
+  for build in $builds; do set -- "$@" "$build/soak-output.txt"; done
+  verdict "soak: targets" "$@"
   exit 0
 fi
 
@@ -229,4 +249,5 @@ if [ $plot -eq 1 ]; then
   echo "Plot: $plots/latency.png"
 fi
 echo
-echo "($(($(date +%s) - begin)) s)"
+# shellcheck disable=SC2086
+verdict "bench: targets" $tables

@@ -54,6 +54,10 @@ wine_env() {
   fi
 }
 
+# winpath <absolute Unix path>: the same file as Windows programs in the
+# prefix name it (Wine's drive Z: is the Unix root).
+winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
+
 # The system folder whose tools (regsvr32, reg) match an architecture: a
 # 32-bit server registers, and its settings are written, in the 32-bit view.
 wine_sysdir() {

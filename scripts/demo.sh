@@ -33,9 +33,11 @@ an application and two services through velmoractl, with every command, its
 output and its time. The transcript is kept in build/demo/transcript.txt;
 sh scripts/check-demo.sh checks it.
 
-Time on a 2-core machine: about 2 minutes on a first run when the packages
-are already installed, about 3 when they are not (their installation
-included); about 25 seconds on a second run.
+Time on a 2-core machine, from a fresh clone with the packages installed:
+about 1 minute on an idle machine, 1.5 to 2 while other builds run beside
+it; a minute more when the packages are not installed yet; 20 to 35 seconds
+on a second run (docs/building-and-testing.md has the measurements). Its last
+line is its verdict: "demo: every step answered as expected".
 
 Environment:
   VELMORA_DEMO_ARCH=i686|x86_64   the build to run (default i686, the shipped
@@ -48,18 +50,15 @@ EOF
   *) echo "usage: sh scripts/demo.sh [--help]" >&2; exit 2 ;;
 esac
 
-root=$velmora_root
-out=$velmora_out
-arch=${VELMORA_DEMO_ARCH:-i686}
-check_arch "$arch"
-demo=$out/demo
-transcript=$demo/transcript.txt
+. "$velmora_root/scripts/demo-prefix.sh"
+transcript=$demo_dir/transcript.txt
+demo=$demo_dir
 wine=$velmora_wine
 
 base_service=VelmoraDemoStore      # the service the other one depends on
 dependent_service=VelmoraDemoFeed  # depends on $base_service
+stubborn_wait_ms=2000              # the stubborn program's stop: --timeout
 
-mkdir -p "$demo"
 : >"$transcript"
 failed=0
 
@@ -67,9 +66,6 @@ say() {
   printf '%s\n' "$*"
   printf '%s\n' "$*" >>"$transcript"
 }
-
-# Windows path of a Unix path, for values read inside the prefix.
-winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
 
 # run <expected exit> <velmoractl arguments...>
 # Prints the command, its stdout and how long it took. Progress, when stderr
@@ -126,54 +122,25 @@ sample_service() {
 # --- build ---------------------------------------------------------------------
 say "== Velmora demo =="
 start=$(now_ms)
-deps=""
-[ "${VELMORA_SKIP_DEPS:-0}" = 1 ] && deps=--no-deps
-# Only what the demo runs: no GoogleTest, no tests.
-demo_targets="velmoractl Velmora HostStandins LoggerDLL cooperative_app stubborn_app \
-sample_service wine_keepalive"
-build_for() {  # <arch> [targets]
-  sh "$root/scripts/build.sh" --arch "$1" $deps --targets "${2:-$demo_targets}" || {
-    say "build failed"
-    exit 1
-  }
-  deps=--no-deps
-}
-
-# The demo has a prefix of its own per architecture, so it never disturbs a
-# test session; its bin folder is the build's.
-use_arch() {
-  arch=$1
-  build=$out/$arch
-  session=$demo/$arch
-  bin=$build/bin
-  mkdir -p "$session"
-  ln -sfn "$bin" "$session/bin"
-  cp "$build/wine-env.sh" "$session/wine-env.sh"
-}
-
-# Whether this machine runs 32-bit code is known before the whole i686 set
-# is built: the probe needs only its smallest program.
-[ "$arch" = i686 ] && build_for i686 wine_keepalive
-use_arch "$arch"
-probe_rc=0
-[ "$arch" = i686 ] && { why=$(sh "$root/scripts/wine-session.sh" probe "$session") || probe_rc=$?; }
-if [ $probe_rc -ne 0 ]; then
-  sh "$root/scripts/wine-session.sh" stop "$session"
-  if [ $probe_rc -ne 1 ]; then
-    # This machine runs 32-bit code: an i686 build that does not start is a fault.
-    say "demo: ${why}"
-    exit 1
-  fi
-  say "i686: not run: ${why#i686: }"
-  if [ -n "${VELMORA_DEMO_ARCH:-}" ]; then
-    say "demo: the i686 build cannot run here"
-    exit 1
-  fi
-  say "  so this demo runs the x86_64 build of the same sources instead"
-  arch=x86_64
+[ "${VELMORA_SKIP_DEPS:-0}" = 1 ] || sh "$velmora_root/scripts/deps.sh"
+# Whether this machine runs 32-bit code is known before anything is built.
+if ! demo_pick_arch; then
+  say "i686: not run: $demo_not_run"
+  say "demo: the i686 build cannot run here"
+  exit 1
 fi
-build_for "$arch"
-use_arch "$arch"
+if [ -n "$demo_not_run" ]; then
+  say "i686: not run: $demo_not_run"
+  say "  so this demo runs the x86_64 build of the same sources instead"
+fi
+demo_paths "$demo_arch"
+arch=$demo_arch
+build=$demo_build
+bin=$demo_bin
+demo_build_arch --no-deps || {
+  say "build failed"
+  exit 1
+}
 if [ "$arch" = i686 ]; then
   say "build: i686, the shipped product, $build ($(seconds $(($(now_ms) - start))) s)"
   say "  32-bit Windows binaries, run in 32-bit processes by wine64 (WoW64 mode)"
@@ -183,20 +150,19 @@ else
 fi
 
 # --- Wine prefix -------------------------------------------------------------------
-. "$session/wine-env.sh"
-wine_env "$arch" "$session/wineprefix"
-sysdir=$(wine_sysdir "$arch")
 # The stand-in logging library reads these in every process that loads it.
 export VELMORA_LOGGER_ENABLE="Error,Warning,Info,Trace,CorvaneTrace"
 export VELMORA_LOGGER_FILE="$(winpath "$demo/logger.log")"
 rm -f "$demo/logger.log"
 start=$(now_ms)
-sh "$root/scripts/wine-session.sh" stop "$session"   # whatever an interrupted run left
-sh "$root/scripts/wine-session.sh" start "$session"
-stage "writing the logging library's InstallPath ($sysdir\\reg.exe)"
-"$wine" "$sysdir\\reg.exe" add 'HKLM\SOFTWARE\Meridax\Framework\Logger' /v InstallPath \
-  /d "$(winpath "$bin")" /f </dev/null >/dev/null 2>&1
-stage_done
+demo_session_stop   # whatever an interrupted run, or velmoractl.sh, left running
+if ! demo_session_start; then
+  # This machine runs 32-bit code (or the build is x86_64): a build whose
+  # programs do not start is a fault.
+  say "demo: the Wine session of $demo_session did not start"
+  exit 1
+fi
+sysdir=$demo_sysdir
 say "prefix: $WINEPREFIX ($(seconds $(($(now_ms) - start))) s)"
 say "  registered: Velmora.dll, HostStandins.dll ($sysdir\\regsvr32.exe)"
 say "  logging library: HKLM\\SOFTWARE\\Meridax\\Framework\\Logger InstallPath = $(winpath "$bin")"
@@ -224,8 +190,8 @@ run 0 start stubborn_app.exe --args "--stale"
 stubborn=$(field identity)
 wait_entered "$stubborn"
 run 0 status "$stubborn"
-run 0 stop "$stubborn" --timeout 2000
-say "After one 2000 ms wait the heartbeat was older than 55 s: terminated by force."
+run 0 stop "$stubborn" --timeout "$stubborn_wait_ms"
+say "After one $stubborn_wait_ms ms wait the heartbeat was older than 55 s: terminated by force."
 
 # --- 3 ---------------------------------------------------------------------------
 say ""
@@ -263,13 +229,36 @@ run 1 status "$base_service"
 # --- 4 ---------------------------------------------------------------------------
 say ""
 say "== 4. The stand-in logging library's lines of this run =="
-say "(time, flag, message; the service side writes no log records. Under Wine no"
-say "administrator account is configured in the account store, so each launch logs"
-say "one Error and runs under the caller's own account.)"
+say "(time, flag, message: the requests, stops and warnings; the service side"
+say "writes no log records)"
+# Every line goes to logger.txt; the transcript leaves out the object's
+# construction and release traces and explains, one line below each, the lines
+# that the module must write as they are but that read as faults here.
 if [ -f "$demo/logger.log" ]; then
   tr -d '\r' <"$demo/logger.log" | awk -F '\t' '{ printf "  %s  %-12s %s\n", substr($1, 12), $5, $6 }' \
     >"$demo/logger.txt"
-  while IFS= read -r l; do say "$l"; done <"$demo/logger.txt"
+  awk -v wait_ms="$stubborn_wait_ms" -v whole="$demo/logger.txt" '
+    function why(text) { print "    ^ " text }
+    /CSoftwareProcessControlManager::Final(Construct|Release)\(\) is called\.$/ ||
+    / closes (opened|enlisted) process handle / { left++; next }
+    { print }
+    /Unable to CoCreate coclass CAdminAccountInfo/ {
+      why("expected under Wine: no administrator account is set up, so the launch runs as the caller")
+    }
+    /Failed to get Process Handle: / {
+      why("expected: each velmoractl call is a new process with an empty handle list, so the stop opens it by id")
+    }
+    /has NOT signalled within the last [0-9]+ milliseconds/ {
+      why("the age of its last heartbeat, stale on purpose: over 55 s, so the stop ends the waiting")
+    }
+    /failed to shutdown within [0-9.]+ seconds/ {
+      why("the message names the table\047s shutdown timeout; this stop waited --timeout " wait_ms " ms")
+    }
+    END {
+      printf "  left out: %d construction and release lines (FinalConstruct, FinalRelease, handle closes)\n", left
+      printf "  the whole log: %s\n", whole
+    }' "$demo/logger.txt" >"$demo/logger-shown.txt"
+  while IFS= read -r l; do say "$l"; done <"$demo/logger-shown.txt"
 else
   say "  (no log file was written)"
   failed=1
@@ -280,21 +269,23 @@ say ""
 say "== Clean-up =="
 # Programs of this demo's prefix that still run; a service process may need
 # a moment to exit after it has reported STOPPED.
-demo_programs() {
+running_samples() {
   for pid in $(pgrep -f '(cooperative_app|stubborn_app|sample_service)\.exe' || true); do
-    if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX"; then
+    # The redirection of stderr comes first: a process that ended meanwhile
+    # makes the input redirection itself fail, and says so on stderr.
+    if tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qx "WINEPREFIX=$WINEPREFIX"; then
       ps -o pid=,args= -p "$pid" || true
     fi
   done
 }
 i=0
-left=$(demo_programs)
+left=$(running_samples)
 while [ -n "$left" ] && [ $i -lt 30 ]; do
   sleep 0.1
   i=$((i + 1))
-  left=$(demo_programs)
+  left=$(running_samples)
 done
-sh "$root/scripts/wine-session.sh" stop "$session"
+demo_session_stop
 if [ -n "$left" ]; then
   say "leftover processes before the prefix was shut down:"
   say "$left"
@@ -303,6 +294,7 @@ else
   say "leftover processes: none"
 fi
 say "services: deleted; Wine session of the demo prefix ended"
+say "by hand, in the same prefix: sh scripts/velmoractl.sh <verb> (README, \"Try it by hand\")"
 if [ $failed -eq 0 ]; then
   say "demo: every step answered as expected"
 else

@@ -3,6 +3,8 @@
 #   wine-session.sh start <build-dir>   create the prefix on first use, start the
 #                                       keep-alive program, register the COM servers
 #   wine-session.sh stop  <build-dir>   end every Wine process of that prefix
+#   wine-session.sh running <build-dir> exit 0 when the session's keep-alive
+#                                       program runs
 #   wine-session.sh probe <build-dir>   create the prefix on first use and check
 #                                       that its programs run (exit 0); else say
 #                                       why on stdout: exit 1 when this host
@@ -56,7 +58,7 @@ has_syswow64() { [ -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; }
 # nothing that the session start does not put back.
 repair_syswow64() {
   has_syswow64 && return 0
-  stage "remaking $WINEPREFIX, which has no syswow64"
+  stage "making $WINEPREFIX anew for its 32-bit system folder (routine: Wine adds syswow64 only when it makes a prefix)"
   timeout 60 /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
   timeout 60 /usr/lib/wine/wineserver -w >/dev/null 2>&1 || true
   rm -rf "$WINEPREFIX"
@@ -119,6 +121,9 @@ start)
   done
   stage_done
   ;;
+running)
+  alive
+  ;;
 stop)
   if [ -d "$WINEPREFIX" ]; then
     /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
@@ -127,5 +132,5 @@ stop)
   rm -f "$ready" "$ready.tmp" "$build/wine-keepalive.flag"
   ;;
 *)
-  echo "usage: $0 start|stop|probe <build-dir>" >&2; exit 2 ;;
+  echo "usage: $0 start|stop|running|probe <build-dir>" >&2; exit 2 ;;
 esac
