@@ -54,10 +54,14 @@ install(FILES ${VELMORA_GENERATED_DIR}/Velmora.tlb DESTINATION lib COMPONENT pro
 install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/docs/deploying.md
         DESTINATION share/doc/velmora COMPONENT product)
 
-# A node supplies its own host components; these stand in for them.
-install(TARGETS HostStandins LoggerDLL cooperative_app stubborn_app sample_service
+# A node supplies its own host components; these stand in for them. The
+# target velmora_tryout builds what the component installs.
+set(_velmora_tryout HostStandins LoggerDLL cooperative_app stubborn_app sample_service)
+install(TARGETS ${_velmora_tryout}
         RUNTIME DESTINATION bin COMPONENT tryout EXCLUDE_FROM_ALL
         LIBRARY DESTINATION bin COMPONENT tryout EXCLUDE_FROM_ALL)
+add_custom_target(velmora_tryout)
+add_dependencies(velmora_tryout ${_velmora_tryout})
 
 # Installing (and so packing) builds nothing: the tree is also the tests'
 # tree, and the package needs only the targets scripts/package.sh builds.

@@ -19,7 +19,7 @@ root=$velmora_root
 wine=$velmora_wine
 arch=""
 case "${1:-}" in
-  -h | --help) sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+  -h | --help) sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
   --arch) check_arch "${2:-}"; arch=$2 ;;
   "") ;;
   *) echo "usage: sh scripts/check-package.sh [--arch i686|x86_64]" >&2; exit 2 ;;
@@ -43,8 +43,9 @@ package_archs=i686
 # its binaries carry no debug information but a link to their .debug files
 # (with the right checksum), their version, and its type library.
 check_package() {
-  sh "$root/scripts/package.sh" --arch "$1" --no-deps >"$velmora_out/package/package-$1.txt" 2>&1 \
-    || { cat "$velmora_out/package/package-$1.txt" >&2; fail "packaging $1 failed"; }
+  log=$velmora_out/package-check/package-$1.txt
+  sh "$root/scripts/package.sh" --arch "$1" --no-deps >"$log" 2>&1 \
+    || { cat "$log" >&2; fail "packaging $1 failed"; }
   tree=$velmora_out/$1
   version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$tree/CMakeCache.txt")
   if [ "$1" = i686 ]; then system=win32 triple=i686-w64-mingw32 kind='PE32 executable'
@@ -98,7 +99,7 @@ EOF
   echo "package $1: $zip"
   unzip -l "$zip" | sed 's/^/  /'
 }
-mkdir -p "$velmora_out/package"
+mkdir -p "$velmora_out/package-check"
 stage "packing and checking the package of $package_archs"
 for a in $package_archs; do check_package "$a"; done
 stage_done
@@ -110,8 +111,7 @@ package=$check/package                # the unpacked zip, and nothing else
 tryout=$check/tryout                  # host stand-ins and samples
 session=$check/session                # the Wine prefix and its keep-alive
 transcript=$check/transcript.txt
-sh "$root/scripts/build.sh" --arch "$arch" --no-deps --targets \
-  "HostStandins LoggerDLL cooperative_app stubborn_app sample_service wine_keepalive" >&2
+sh "$root/scripts/build.sh" --arch "$arch" --no-deps --targets "velmora_tryout wine_keepalive" >&2
 [ -d "$session" ] && sh "$root/scripts/wine-session.sh" stop "$session"
 rm -rf "$check"
 mkdir -p "$package" "$session/bin"
