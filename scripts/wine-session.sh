@@ -111,12 +111,12 @@ start)
   fi
   # (Re-)register the in-process servers that the integration tests activate,
   # those of them that the folder has.
-  dlls=""
+  dlls="" names=""
   for dll in Velmora.dll HostStandins.dll; do
-    if [ -f "$bin/$dll" ]; then dlls="$dlls $dll"; fi
+    if [ -f "$bin/$dll" ]; then dlls="$dlls $dll"; names="${names:+$names, }$dll"; fi
   done
   [ -n "$dlls" ] || exit 0
-  stage "registering$dlls ($(wine_sysdir "$VELMORA_ARCH")\\regsvr32.exe)"
+  stage "registering $names ($(wine_sysdir "$VELMORA_ARCH")\\regsvr32.exe)"
   for dll in $dlls; do
     "$wine" "$(wine_sysdir "$VELMORA_ARCH")\\regsvr32.exe" /s "Z:$bin/$dll" </dev/null >/dev/null 2>&1 || {
       echo "regsvr32 $dll failed" >&2; exit 1; }
