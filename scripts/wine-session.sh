@@ -111,13 +111,17 @@ start)
     done
     mv "$ready.tmp" "$ready"
   fi
-  # (Re-)register the in-process servers that the integration tests activate.
-  stage "registering Velmora.dll, HostStandins.dll ($(wine_sysdir "$VELMORA_ARCH")\\regsvr32.exe)"
+  # (Re-)register the in-process servers that the integration tests activate,
+  # those of them that the folder has.
+  dlls="" names=""
   for dll in Velmora.dll HostStandins.dll; do
-    if [ -f "$bin/$dll" ]; then
-      "$wine" "$(wine_sysdir "$VELMORA_ARCH")\\regsvr32.exe" /s "Z:$bin/$dll" </dev/null >/dev/null 2>&1 || {
-        echo "regsvr32 $dll failed" >&2; exit 1; }
-    fi
+    if [ -f "$bin/$dll" ]; then dlls="$dlls $dll"; names="${names:+$names, }$dll"; fi
+  done
+  [ -n "$dlls" ] || exit 0
+  stage "registering $names ($(wine_sysdir "$VELMORA_ARCH")\\regsvr32.exe)"
+  for dll in $dlls; do
+    "$wine" "$(wine_sysdir "$VELMORA_ARCH")\\regsvr32.exe" /s "Z:$bin/$dll" </dev/null >/dev/null 2>&1 || {
+      echo "regsvr32 $dll failed" >&2; exit 1; }
   done
   stage_done
   ;;
