@@ -5,10 +5,10 @@
 #include <new>
 
 #include "control/ApplicationControl.h"
-#include "control/NoThrow.h"
 #include "control/RequestRouting.h"
 #include "control/ServiceControl.h"
 #include "logging/LoggerClient.h"
+#include "win32/CallNoThrow.h"
 
 CSoftwareProcessControlManager::CSoftwareProcessControlManager()
     : m_processType(kApplication), m_pApplicationControl(nullptr), m_pServiceControl(nullptr) {}

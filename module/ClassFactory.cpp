@@ -3,9 +3,9 @@
 #include <memory>
 #include <new>
 
-#include "control/NoThrow.h"
 #include "module/InterfaceMap.h"
 #include "module/ModuleRecord.h"
+#include "win32/CallNoThrow.h"
 
 namespace {
 

@@ -17,9 +17,9 @@
 #include <new>
 #include <utility>
 
-#include "control/NoThrow.h"
 #include "module/InterfaceMap.h"
 #include "module/ModuleRecord.h"
+#include "win32/CallNoThrow.h"
 
 // Stand-alone object: its own reference count answers AddRef and Release.
 template <class T>

@@ -2,11 +2,11 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include "control/NoThrow.h"
 #include "logging/LoggerClient.h"
 #include "module/ModuleRecord.h"
 #include "module/ObjectMap.h"
 #include "process/ProcessListLock.h"
+#include "win32/CallNoThrow.h"
 
 namespace {
 
