@@ -3,6 +3,8 @@
 // that tests can script the registry, the loader and the file system.
 #include <windows.h>
 
+#include "win32/UniqueAny.h"
+
 class LoggerOs {
  public:
   virtual LSTATUS RegOpenKeyExW(HKEY root, const wchar_t* subKey, DWORD options,
@@ -31,6 +33,11 @@ class LoggerOs {
   // destructible, so that nothing of it runs when the module is detached.
   ~LoggerOs() = default;
 };
+
+// A registry key and a file search that the seam opened, closed through it.
+using OsKey = UniqueAny<CloseThrough<LoggerOs, HKEY, &LoggerOs::RegCloseKey>>;
+using OsFind =
+    UniqueAny<CloseThrough<LoggerOs, HANDLE, &LoggerOs::FindClose, InvalidHandleValueIsInvalid>>;
 
 // The real calls.
 LoggerOs& SystemLoggerOs();
