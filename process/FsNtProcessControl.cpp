@@ -8,6 +8,8 @@
 #include "process/ProcessApi.h"
 #include "process/ProcessListLock.h"
 #include "process/ProcessLog.h"
+#include "win32/ComPtr.h"
+#include "win32/LockGuard.h"
 
 namespace {
 
@@ -56,7 +58,7 @@ class FsNtProcessControl::PendingLaunch {
       m_owner.m_api.CloseHandle(m_info.hProcess);
       return;
     }
-    ProcessListLockGuard lock;
+    LockGuard lock(g_processListLock);
     if (ProcessHandleList::IsListed(m_entry)) {
       m_owner.m_processHandleList.Unlist(m_entry);
       m_owner.DropHold(m_entry);  // the list's
@@ -68,7 +70,7 @@ class FsNtProcessControl::PendingLaunch {
 
   // Appends the process to the list; false when no entry can be allocated.
   bool List() {
-    ProcessListLockGuard lock;
+    LockGuard lock(g_processListLock);
     m_entry = m_owner.m_processHandleList.Append(m_info);
     if (!m_entry) return false;
     ProcessHandleList::Hold(m_entry);
@@ -76,7 +78,7 @@ class FsNtProcessControl::PendingLaunch {
   }
   // The launch has handed the process out: it stays listed and may run.
   void Commit() {
-    ProcessListLockGuard lock;
+    LockGuard lock(g_processListLock);
     m_owner.DropHold(m_entry);
     m_committed = true;
   }
@@ -109,7 +111,7 @@ FsNtProcessControl::~FsNtProcessControl() {
     m_pIProcessRealtimeClerk = nullptr;
   }
   // The processes run on; only this object's handles to them go.
-  ProcessListLockGuard lock;
+  LockGuard lock(g_processListLock);
   ProcessHandleList::Entry* entry = m_processHandleList.Begin();
   while (entry != m_processHandleList.End()) {
     ProcessHandleList::Entry* listed = entry;
@@ -148,7 +150,7 @@ HRESULT FsNtProcessControl::StartProcess(LPWSTR szName, LPWSTR szCmdLnArgs,
                     &creationFlags);
 
   ApiHandle token(m_api);
-  HRESULT hr = ObtainLogonToken(*credentials, version.dwMajorVersion, token.Put());
+  HRESULT hr = ObtainLogonToken(*credentials, version.dwMajorVersion, token.put());
   // Nothing after the logon needs the password: wipe it now rather than keep
   // it through the process creation.
   credentials.reset();
@@ -159,8 +161,8 @@ HRESULT FsNtProcessControl::StartProcess(LPWSTR szName, LPWSTR szCmdLnArgs,
   if (token) {
     // Its outcome does not decide the launch: without access the process
     // merely cannot use the desktop.
-    m_api.GrantDesktopAccess(token.Get(), GENERIC_ALL);
-    created = m_api.CreateProcessAsUser(token.Get(), commandLine, creationFlags,
+    m_api.GrantDesktopAccess(token.get(), GENERIC_ALL);
+    created = m_api.CreateProcessAsUser(token.get(), commandLine, creationFlags,
                                         startupInfo.get(), &info);
   } else {
     created = m_api.CreateProcess(commandLine, creationFlags, startupInfo.get(), &info);
@@ -174,7 +176,7 @@ HRESULT FsNtProcessControl::StartProcess(LPWSTR szName, LPWSTR szCmdLnArgs,
   // Without an entry nobody could stop it: it must not run.
   if (!launch.List()) return E_OUTOFMEMORY;
 
-  token.Reset();
+  token.reset();
   startupInfo.reset();
 
   wchar_t identity[kIdentityChars];
@@ -197,13 +199,13 @@ HRESULT FsNtProcessControl::ObtainLogonToken(const ProcessCredentials& credentia
 
   if (credentials.IsComplete()) {
     if (majorVersion >= kFirstMajorVersionWithBatchLogon &&
-        m_api.LogonUser(credentials.bstrUserName.Get(), credentials.bstrDomain.Get(),
-                        credentials.bstrPassword.Get(), LOGON32_LOGON_BATCH,
+        m_api.LogonUser(credentials.bstrUserName.get(), credentials.bstrDomain.get(),
+                        credentials.bstrPassword.get(), LOGON32_LOGON_BATCH,
                         LOGON32_PROVIDER_DEFAULT, token)) {
       return S_OK;
     }
-    if (!m_api.LogonUser(credentials.bstrUserName.Get(), credentials.bstrDomain.Get(),
-                         credentials.bstrPassword.Get(), LOGON32_LOGON_INTERACTIVE,
+    if (!m_api.LogonUser(credentials.bstrUserName.get(), credentials.bstrDomain.get(),
+                         credentials.bstrPassword.get(), LOGON32_LOGON_INTERACTIVE,
                          LOGON32_PROVIDER_DEFAULT, token)) {
       m_api.GetLastError();
       *token = nullptr;
@@ -213,8 +215,8 @@ HRESULT FsNtProcessControl::ObtainLogonToken(const ProcessCredentials& credentia
   }
 
   ComPtr<ICAdminAccountInfo> store;
-  HRESULT hr = m_api.CreateAdminAccountInfo(store.Put());
-  if (FAILED(hr) || !store.Get()) {
+  HRESULT hr = m_api.CreateAdminAccountInfo(store.put());
+  if (FAILED(hr) || !store.get()) {
     m_log.Category(kLogError, L"Unable to CoCreate coclass CAdminAccountInfo. hr = 0x%x",
                    static_cast<unsigned>(hr));
     return S_OK;  // the caller's own account
@@ -223,12 +225,12 @@ HRESULT FsNtProcessControl::ObtainLogonToken(const ProcessCredentials& credentia
   // now ours: they go into a record that wipes them, whatever the logon does
   // and whatever the store returned.
   ProcessCredentials account;
-  store->GetOSAdminAccountInfoEx(account.bstrDomain.Put(), account.bstrUserName.Put(),
-                                 account.bstrPassword.Put());
-  const BOOL loggedOn = m_api.LogonUser(account.bstrUserName.Get(), account.bstrDomain.Get(),
-                                        account.bstrPassword.Get(), LOGON32_LOGON_SERVICE,
+  store->GetOSAdminAccountInfoEx(account.bstrDomain.put(), account.bstrUserName.put(),
+                                 account.bstrPassword.put());
+  const BOOL loggedOn = m_api.LogonUser(account.bstrUserName.get(), account.bstrDomain.get(),
+                                        account.bstrPassword.get(), LOGON32_LOGON_SERVICE,
                                         LOGON32_PROVIDER_DEFAULT, token);
-  store.Reset();
+  store.reset();
   if (!loggedOn) {
     m_api.GetLastError();
     *token = nullptr;
@@ -250,12 +252,12 @@ HRESULT FsNtProcessControl::GetProcessStatus(LPWSTR instanceName, long* status) 
 }
 
 size_t FsNtProcessControl::ProcessHandleCount() {
-  ProcessListLockGuard lock;
+  LockGuard lock(g_processListLock);
   return m_processHandleList.Count();
 }
 
 bool FsNtProcessControl::FindListedProcess(DWORD processId, PROCESS_INFORMATION* info) {
-  ProcessListLockGuard lock;
+  LockGuard lock(g_processListLock);
   ProcessHandleList::Entry* entry = m_processHandleList.Find(processId);
   if (entry == m_processHandleList.End()) return false;
   *info = entry->info;

@@ -3,6 +3,8 @@
 #include "process/ProcessApi.h"
 #include "process/ProcessListLock.h"
 #include "process/ProcessLog.h"
+#include "win32/LockGuard.h"
+#include "win32/Owners.h"
 
 namespace {
 
@@ -35,7 +37,7 @@ class FsNtProcessControl::ListedHold {
   // not be had) leaves it running and listed.
   ~ListedHold() {
     if (!m_entry) return;
-    ProcessListLockGuard lock;
+    LockGuard lock(g_processListLock);
     m_owner.DropHold(m_entry);
   }
   ListedHold(const ListedHold&) = delete;
@@ -51,7 +53,7 @@ class FsNtProcessControl::ListedHold {
   // another stop of it removed it first, and the last holder closes its
   // handles. The lock is held through the removal, the message and the closes.
   void ReleaseProcess(DWORD processId) {
-    ProcessListLockGuard lock;
+    LockGuard lock(g_processListLock);
     ProcessHandleList::Entry* entry = m_entry;
     m_entry = nullptr;
     ProcessHandleList& list = m_owner.m_processHandleList;
@@ -95,7 +97,7 @@ HRESULT FsNtProcessControl::StopProcess(LPWSTR instanceName, long lShutdownTimeo
   ApiHandle opened(m_api);
   HANDLE process = nullptr;
   {
-    ProcessListLockGuard lock;
+    LockGuard lock(g_processListLock);
     ProcessHandleList::Entry* entry = m_processHandleList.Find(processId);
     if (entry != m_processHandleList.End()) {
       listed.Take(entry);
@@ -104,7 +106,7 @@ HRESULT FsNtProcessControl::StopProcess(LPWSTR instanceName, long lShutdownTimeo
                      HandleForLog(process), static_cast<int>(processId));
     } else {
       m_log.Module(L"Failed to get Process Handle: %d", static_cast<int>(processId));
-      *opened.Put() = m_api.OpenProcess(kOpenProcessAccess, FALSE, processId);
+      *opened.put() = m_api.OpenProcess(kOpenProcessAccess, FALSE, processId);
       if (!opened) {
         const DWORD error = m_api.GetLastError();
         if (error == ERROR_INVALID_PARAMETER) {
@@ -116,7 +118,7 @@ HRESULT FsNtProcessControl::StopProcess(LPWSTR instanceName, long lShutdownTimeo
         }
         return S_OK;
       }
-      process = opened.Get();
+      process = opened.get();
     }
   }
 
@@ -125,15 +127,15 @@ HRESULT FsNtProcessControl::StopProcess(LPWSTR instanceName, long lShutdownTimeo
   auto releaseProcess = [&]() {
     if (opened) {
       m_log.Category(kLogTrace, L"ExistProcess closes opened process handle %d",
-                     HandleForLog(opened.Get()));
-      opened.Reset();
+                     HandleForLog(opened.get()));
+      opened.reset();
     } else {
       listed.ReleaseProcess(processId);
     }
   };
 
   UniqueBstr eventName;
-  hr = m_pIProcessRealtimeClerk->GetProcessIdEventName(processId, eventName.Put());
+  hr = m_pIProcessRealtimeClerk->GetProcessIdEventName(processId, eventName.put());
   if (FAILED(hr)) {
     m_log.Module(L"Failed on IRealTimeController->GetProcessId");
     return hr;  // the process runs on, still listed; only a handle opened here goes
@@ -141,26 +143,26 @@ HRESULT FsNtProcessControl::StopProcess(LPWSTR instanceName, long lShutdownTimeo
 
   bool force = true;
   long tableTimeout = kDefaultShutdownTimeoutMs;
-  ApiHandle event(m_api, m_api.OpenEvent(EVENT_MODIFY_STATE, FALSE, eventName.Get()));
+  ApiHandle event(m_api, m_api.OpenEvent(EVENT_MODIFY_STATE, FALSE, eventName.get()));
   if (!event) {
     const DWORD error = m_api.GetLastError();
     if (error == ERROR_FILE_NOT_FOUND) {
       m_log.Category(kLogTrace, L"Event:%s cannot be found. The process already terminated.",
-                     eventName.Get());
+                     eventName.get());
       releaseProcess();
       return S_FALSE;
     }
     m_log.Category(kLogWarning,
                    L"Failed OpenEvent:%s  err:%d  Force to terminate this process.",
-                   eventName.Get(), static_cast<int>(error));
+                   eventName.get(), static_cast<int>(error));
   } else {
     m_pIProcessRealtimeClerk->GetShutdownTimeout(processId, &tableTimeout);
     const long waitTimeout = WaitTimeoutFor(lShutdownTimeout, tableTimeout);
     m_log.Category(kLogTrace,
                    L"Inform process to exit. Name:%s  PID:%ld  Event:%s  Timeout:%ld(ms)",
-                   instanceName, static_cast<long>(processId), eventName.Get(),
+                   instanceName, static_cast<long>(processId), eventName.get(),
                    waitTimeout);
-    m_api.SetEvent(event.Get());
+    m_api.SetEvent(event.get());
 
     bool keepWaiting = true;
     while (keepWaiting) {
@@ -169,12 +171,12 @@ HRESULT FsNtProcessControl::StopProcess(LPWSTR instanceName, long lShutdownTimeo
       if (outcome == WAIT_OBJECT_0) {
         m_log.Category(kLogTrace,
                        L"Event %s is signalled and assume process %ld has stopped gracefully.",
-                       eventName.Get(), static_cast<long>(processId));
+                       eventName.get(), static_cast<long>(processId));
         force = false;
         keepWaiting = false;
       } else if (outcome == WAIT_ABANDONED) {
         m_log.Category(kLogWarning, L"Event handle %s was abandoned by process %ld.",
-                       eventName.Get(), static_cast<long>(processId));
+                       eventName.get(), static_cast<long>(processId));
         keepWaiting = false;
       } else if (outcome == WAIT_TIMEOUT) {
         tagProcessRealtimeInfo info = {};
@@ -190,7 +192,7 @@ HRESULT FsNtProcessControl::StopProcess(LPWSTR instanceName, long lShutdownTimeo
             const DWORD age = m_api.GetTickCount() - lastHeartbeat;
             m_log.Category(kLogTrace,
                            L"Event %s has NOT signalled within the last %d milliseconds.",
-                           eventName.Get(), static_cast<int>(age));
+                           eventName.get(), static_cast<int>(age));
             keepWaiting = false;
           }
         }
@@ -203,7 +205,7 @@ HRESULT FsNtProcessControl::StopProcess(LPWSTR instanceName, long lShutdownTimeo
         keepWaiting = false;
       }
     }
-    event.Reset();
+    event.reset();
   }
 
   if (force) {
