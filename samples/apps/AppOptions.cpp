@@ -70,12 +70,12 @@ void AppLog::Line(const wchar_t* format, ...) {
 }
 
 int EnterRealtimeTable(const AppOptions& options, AppLog& log,
-                       velmora_host::UniqueHandle* shutdownEvent) {
+                       UniqueHandle* shutdownEvent) {
   const DWORD pid = GetCurrentProcessId();
   const std::wstring eventName = ShutdownEventName(pid);
   // The event must exist while the process runs: a stopper that cannot find
   // it takes the process as already gone.
-  *shutdownEvent = velmora_host::UniqueHandle(CreateEventW(
+  shutdownEvent->reset(CreateEventW(
       nullptr, /*bManualReset=*/TRUE, /*bInitialState=*/FALSE, eventName.c_str()));
   if (!*shutdownEvent) {
     log.Line(L"CreateEvent %ls failed: %lu", eventName.c_str(), GetLastError());

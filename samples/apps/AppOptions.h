@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "host/standins/Handles.h"
+#include "win32/Owners.h"
 
 namespace velmora_samples {
 
@@ -47,7 +47,7 @@ class AppLog {
 // table under "Process_<pid>" with that event and the shutdown timeout.
 // Returns kExitOk, or the exit code the application should end with.
 int EnterRealtimeTable(const AppOptions& options, AppLog& log,
-                       velmora_host::UniqueHandle* shutdownEvent);
+                       UniqueHandle* shutdownEvent);
 
 // Exit codes of the sample applications.
 constexpr int kExitOk = 0;

@@ -23,6 +23,7 @@
 #include <string>
 
 #include "samples/services/SampleServiceRegistry.h"
+#include "win32/Owners.h"
 
 namespace {
 
@@ -164,28 +165,25 @@ int Install(const wchar_t* name, const wchar_t* dependsOn) {
   // A double-null-terminated list of one name.
   std::wstring dependencies;
   if (dependsOn != nullptr) dependencies = std::wstring(dependsOn) + L'\0';
-  SC_HANDLE manager = ::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-  if (manager == nullptr) return static_cast<int>(::GetLastError());
-  SC_HANDLE service = ::CreateServiceW(
-      manager, name, name, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+  UniqueScHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+  if (!manager) return static_cast<int>(::GetLastError());
+  UniqueScHandle service(::CreateServiceW(
+      manager.get(), name, name, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
       SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, command.c_str(),
       /*lpLoadOrderGroup=*/nullptr, /*lpdwTagId=*/nullptr,
       dependsOn != nullptr ? dependencies.c_str() : nullptr,
-      /*lpServiceStartName=*/nullptr, /*lpPassword=*/nullptr);
-  const DWORD error = service != nullptr ? NO_ERROR : ::GetLastError();
-  if (service != nullptr) ::CloseServiceHandle(service);
-  ::CloseServiceHandle(manager);
-  return static_cast<int>(error);
+      /*lpServiceStartName=*/nullptr, /*lpPassword=*/nullptr));
+  return static_cast<int>(service ? NO_ERROR : ::GetLastError());
 }
 
 int Uninstall(const wchar_t* name) {
-  SC_HANDLE manager = ::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-  if (manager == nullptr) return static_cast<int>(::GetLastError());
   DWORD error = NO_ERROR;
-  SC_HANDLE service = ::OpenServiceW(manager, name, SERVICE_ALL_ACCESS);
-  if (service == nullptr || !::DeleteService(service)) error = ::GetLastError();
-  if (service != nullptr) ::CloseServiceHandle(service);
-  ::CloseServiceHandle(manager);
+  {
+    UniqueScHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager) return static_cast<int>(::GetLastError());
+    UniqueScHandle service(::OpenServiceW(manager.get(), name, SERVICE_ALL_ACCESS));
+    if (!service || !::DeleteService(service.get())) error = ::GetLastError();
+  }
   SampleServiceRegistry::Remove(name);
   return static_cast<int>(error);
 }
