@@ -4,9 +4,9 @@
 #include <memory>
 #include <vector>
 
-#include "tools/velmoractl/ComOwners.h"
 #include "tools/velmoractl/Progress.h"
 #include "tools/velmoractl/StatusNames.h"
+#include "win32/Owners.h"
 
 namespace {
 
