@@ -5,11 +5,12 @@
 #include <memory>
 #include <new>
 
+#include "process/ListedProcess.h"
 #include "process/ProcessApi.h"
 #include "process/ProcessListLock.h"
 #include "process/ProcessLog.h"
 #include "win32/ComPtr.h"
-#include "win32/LockGuard.h"
+#include "win32/Owners.h"
 
 namespace {
 
@@ -49,45 +50,48 @@ bool BuildCommandLine(LPCWSTR name, LPCWSTR args, wchar_t (&commandLine)[kComman
 class FsNtProcessControl::PendingLaunch {
  public:
   PendingLaunch(FsNtProcessControl& owner, const PROCESS_INFORMATION& info)
-      : m_owner(owner), m_info(info) {}
+      : m_owner(owner),
+        m_process(owner.m_api, info.hProcess),
+        m_thread(owner.m_api, info.hThread),
+        m_processId(info.dwProcessId),
+        m_threadId(info.dwThreadId) {}
   ~PendingLaunch() {
-    if (m_committed) return;
-    m_owner.m_api.TerminateProcess(m_info.hProcess, 0);
-    if (!m_entry) {
-      m_owner.m_api.CloseHandle(m_info.hThread);
-      m_owner.m_api.CloseHandle(m_info.hProcess);
-      return;
-    }
-    LockGuard lock(g_processListLock);
-    if (ProcessHandleList::IsListed(m_entry)) {
-      m_owner.m_processHandleList.Unlist(m_entry);
-      m_owner.DropHold(m_entry);  // the list's
-    }
-    m_owner.DropHold(m_entry);  // the launch's
+    if (m_running) return;
+    m_owner.m_api.TerminateProcess(m_entry ? m_entry.get()->process() : m_process.get(), 0);
+    if (!m_entry) return;  // never listed: the owners close the thread, then the process
+    ProcessListGuard lock(g_processListLock);
+    m_owner.m_processHandleList.Remove(m_entry.get(), lock);
+    m_entry.release()->Drop(lock);
   }
   PendingLaunch(const PendingLaunch&) = delete;
   PendingLaunch& operator=(const PendingLaunch&) = delete;
 
-  // Appends the process to the list; false when no entry can be allocated.
+  // Appends the process to the list, the launch holding its entry too; false
+  // when no entry can be allocated.
   bool List() {
-    LockGuard lock(g_processListLock);
-    m_entry = m_owner.m_processHandleList.Append(m_info);
-    if (!m_entry) return false;
-    ProcessHandleList::Hold(m_entry);
+    ListedProcess* entry = ListedProcess::Create(m_process, m_thread, m_processId, m_threadId);
+    if (!entry) return false;
+    m_entry.reset(entry);
+    ProcessListGuard lock(g_processListLock);
+    m_owner.m_processHandleList.Append(entry, lock);
     return true;
   }
+
   // The launch has handed the process out: it stays listed and may run.
   void Commit() {
-    LockGuard lock(g_processListLock);
-    m_owner.DropHold(m_entry);
-    m_committed = true;
+    ProcessListGuard lock(g_processListLock);
+    m_entry.release()->Drop(lock);
+    m_running = true;
   }
 
  private:
   FsNtProcessControl& m_owner;
-  const PROCESS_INFORMATION m_info;
-  ProcessHandleList::Entry* m_entry = nullptr;
-  bool m_committed = false;
+  ApiHandle m_process;  // until listed; declared first, so closed last
+  ApiHandle m_thread;
+  const DWORD m_processId;
+  const DWORD m_threadId;
+  ProcessHold m_entry;  // the launch's hold, once listed
+  bool m_running = false;
 };
 
 FsNtProcessControl::FsNtProcessControl()
@@ -95,37 +99,19 @@ FsNtProcessControl::FsNtProcessControl()
   // A failed creation leaves the pointer null; the stop and the status query
   // report that when they are asked.
   CoCreateInstance(CLSID_ProcessRealtimeClerkObject, nullptr, CLSCTX_INPROC_SERVER,
-                   IID_IProcessRealtimeClerk,
-                   reinterpret_cast<void**>(&m_pIProcessRealtimeClerk));
+                   IID_IProcessRealtimeClerk, m_pIProcessRealtimeClerk.put_void());
 }
 
 FsNtProcessControl::FsNtProcessControl(IProcessRealtimeClerk* clerk, ProcessApi& api,
                                        ProcessLog& log)
-    : m_pIProcessRealtimeClerk(clerk), m_api(api), m_log(log) {
-  if (m_pIProcessRealtimeClerk) m_pIProcessRealtimeClerk->AddRef();
+    : m_api(api), m_log(log) {
+  if (clerk) clerk->AddRef();
+  m_pIProcessRealtimeClerk = ComPtr<IProcessRealtimeClerk>(clerk);
 }
 
-FsNtProcessControl::~FsNtProcessControl() {
-  if (m_pIProcessRealtimeClerk) {
-    m_pIProcessRealtimeClerk->Release();
-    m_pIProcessRealtimeClerk = nullptr;
-  }
-  // The processes run on; only this object's handles to them go.
-  LockGuard lock(g_processListLock);
-  ProcessHandleList::Entry* entry = m_processHandleList.Begin();
-  while (entry != m_processHandleList.End()) {
-    ProcessHandleList::Entry* listed = entry;
-    entry = m_processHandleList.Unlist(listed);
-    DropHold(listed);
-  }
-}
-
-void FsNtProcessControl::DropHold(ProcessHandleList::Entry* entry) {
-  if (!ProcessHandleList::Drop(entry)) return;
-  m_api.CloseHandle(entry->info.hThread);
-  m_api.CloseHandle(entry->info.hProcess);
-  ProcessHandleList::Free(entry);
-}
+// The table instance goes first; then the list lets go of its entries: the
+// processes run on, only this object's handles to them go.
+FsNtProcessControl::~FsNtProcessControl() { m_pIProcessRealtimeClerk.reset(); }
 
 HRESULT FsNtProcessControl::StartProcess(LPWSTR szName, LPWSTR szCmdLnArgs,
                                          LPWSTR szProcessCtrlArgs,
@@ -182,10 +168,10 @@ HRESULT FsNtProcessControl::StartProcess(LPWSTR szName, LPWSTR szCmdLnArgs,
   wchar_t identity[kIdentityChars];
   std::swprintf(identity, kIdentityChars, L"Process_%lu",
                 static_cast<unsigned long>(info.dwProcessId));
-  BSTR bstrIdentity = m_api.AllocString(identity);
+  UniqueBstr bstrIdentity(m_api.AllocString(identity));
   // Nobody could name it: it must not stay suspended for ever.
   if (!bstrIdentity) return kLaunchFailed;
-  *processIdentity = bstrIdentity;
+  *processIdentity = bstrIdentity.release();
   launch.Commit();
 
   m_api.ResumeThread(info.hThread);
@@ -252,14 +238,17 @@ HRESULT FsNtProcessControl::GetProcessStatus(LPWSTR instanceName, long* status) 
 }
 
 size_t FsNtProcessControl::ProcessHandleCount() {
-  LockGuard lock(g_processListLock);
-  return m_processHandleList.Count();
+  ProcessListGuard lock(g_processListLock);
+  return m_processHandleList.Count(lock);
 }
 
 bool FsNtProcessControl::FindListedProcess(DWORD processId, PROCESS_INFORMATION* info) {
-  LockGuard lock(g_processListLock);
-  ProcessHandleList::Entry* entry = m_processHandleList.Find(processId);
-  if (entry == m_processHandleList.End()) return false;
-  *info = entry->info;
+  ProcessListGuard lock(g_processListLock);
+  ListedProcess* entry = m_processHandleList.Find(processId, lock);
+  if (!entry) return false;
+  info->hProcess = entry->process();
+  info->hThread = entry->thread();
+  info->dwProcessId = entry->processId();
+  info->dwThreadId = entry->threadId();
   return true;
 }

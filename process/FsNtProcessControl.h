@@ -9,6 +9,7 @@
 #include "Velmora.h"  // IProcessRealtimeClerk (generated from the type library)
 #include "process/ProcessCredentials.h"
 #include "process/ProcessHandleList.h"
+#include "win32/ComPtr.h"
 
 class ProcessApi;
 class ProcessLog;
@@ -42,18 +43,16 @@ class FsNtProcessControl {
   bool FindListedProcess(DWORD processId, PROCESS_INFORMATION* info);
 
  private:
-  // A created process until the launch hands it out (FsNtProcessControl.cpp).
+  // A created process until its program runs (FsNtProcessControl.cpp).
   class PendingLaunch;
-  // A stop's hold on the listed entry of its process (ProcessStop.cpp).
-  class ListedHold;
 
   HRESULT ObtainLogonToken(const ProcessCredentials& credentials, DWORD majorVersion,
                            HANDLE* token);
-  // Drops one hold on an entry, under g_processListLock. The last holder
-  // closes the thread handle, then the process handle, and frees the entry.
-  void DropHold(ProcessHandleList::Entry* entry);
+  // The stop's end of a listed process that is gone or was terminated
+  // (ProcessStop.cpp).
+  void ReleaseListed(ListedProcess* entry, DWORD processId);
 
-  IProcessRealtimeClerk* m_pIProcessRealtimeClerk = nullptr;
+  ComPtr<IProcessRealtimeClerk> m_pIProcessRealtimeClerk;
   ProcessHandleList m_processHandleList;
   ProcessApi& m_api;
   ProcessLog& m_log;

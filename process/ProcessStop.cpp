@@ -1,9 +1,8 @@
 // The graceful or forced stop of a launched application.
 #include "process/FsNtProcessControl.h"
+#include "process/ListedProcess.h"
 #include "process/ProcessApi.h"
-#include "process/ProcessListLock.h"
 #include "process/ProcessLog.h"
-#include "win32/LockGuard.h"
 #include "win32/Owners.h"
 
 namespace {
@@ -26,53 +25,21 @@ long WaitTimeoutFor(long lShutdownTimeout, long tableTimeout) {
 
 }  // namespace
 
-// A stop's hold on the listed entry of its process. While it is held the
-// entry's handles stay open, so the process object and its id cannot pass to
-// a later launch under the wait; and the hold names the entry itself, so
-// releasing it can never reach another entry with the same id and handle.
-class FsNtProcessControl::ListedHold {
- public:
-  explicit ListedHold(FsNtProcessControl& owner) : m_owner(owner) {}
-  // A request that ends without releasing the process (its event name could
-  // not be had) leaves it running and listed.
-  ~ListedHold() {
-    if (!m_entry) return;
-    LockGuard lock(g_processListLock);
-    m_owner.DropHold(m_entry);
+// The process is gone or was terminated: its entry leaves the list, unless
+// another stop of it removed it first, and this request lets go of it; the
+// last holder closes its handles. The lock is held through the removal, the
+// message and the closes.
+void FsNtProcessControl::ReleaseListed(ListedProcess* entry, DWORD processId) {
+  ProcessListGuard lock(g_processListLock);
+  if (m_processHandleList.Remove(entry, lock)) {
+    m_log.Category(kLogTrace,
+                   L"ExistProcess closes enlisted process handle %d for process id %d. "
+                   L"process handle list still have %d entries.",
+                   HandleForLog(entry->process()), static_cast<int>(processId),
+                   static_cast<int>(m_processHandleList.Count(lock)));
   }
-  ListedHold(const ListedHold&) = delete;
-  ListedHold& operator=(const ListedHold&) = delete;
-
-  // Under g_processListLock.
-  void Take(ProcessHandleList::Entry* entry) {
-    ProcessHandleList::Hold(entry);
-    m_entry = entry;
-  }
-
-  // The process is gone or was terminated: its entry leaves the list, unless
-  // another stop of it removed it first, and the last holder closes its
-  // handles. The lock is held through the removal, the message and the closes.
-  void ReleaseProcess(DWORD processId) {
-    LockGuard lock(g_processListLock);
-    ProcessHandleList::Entry* entry = m_entry;
-    m_entry = nullptr;
-    ProcessHandleList& list = m_owner.m_processHandleList;
-    if (ProcessHandleList::IsListed(entry)) {
-      list.Unlist(entry);
-      m_owner.m_log.Category(kLogTrace,
-                             L"ExistProcess closes enlisted process handle %d for process id %d. "
-                             L"process handle list still have %d entries.",
-                             HandleForLog(entry->info.hProcess), static_cast<int>(processId),
-                             static_cast<int>(list.Count()));
-      m_owner.DropHold(entry);  // the list's
-    }
-    m_owner.DropHold(entry);  // this request's
-  }
-
- private:
-  FsNtProcessControl& m_owner;
-  ProcessHandleList::Entry* m_entry = nullptr;
-};
+  entry->Drop(lock);
+}
 
 HRESULT FsNtProcessControl::StopProcess(LPWSTR instanceName, long lShutdownTimeout,
                                         long* plProcessForceTerminated) {
@@ -91,17 +58,20 @@ HRESULT FsNtProcessControl::StopProcess(LPWSTR instanceName, long lShutdownTimeo
   }
 
   // The request waits on and terminates through the listed handle itself,
-  // holding its entry for as long as it does; a process that is not listed
-  // is opened here, and that handle is the request's own.
-  ListedHold listed(*this);
+  // holding its entry for as long as it does, so the handle stays open and
+  // the process id taken; a request that ends without releasing the process
+  // (its event name could not be had) leaves it running and listed. A
+  // process that is not listed is opened here, and that handle is the
+  // request's own.
+  ProcessHold listed;
   ApiHandle opened(m_api);
   HANDLE process = nullptr;
   {
-    LockGuard lock(g_processListLock);
-    ProcessHandleList::Entry* entry = m_processHandleList.Find(processId);
-    if (entry != m_processHandleList.End()) {
-      listed.Take(entry);
-      process = entry->info.hProcess;
+    ProcessListGuard lock(g_processListLock);
+    if (ListedProcess* entry = m_processHandleList.Find(processId, lock)) {
+      entry->Hold(lock);
+      listed.reset(entry);
+      process = entry->process();
       m_log.Category(kLogTrace, L"Process handle %d found for process id : %d",
                      HandleForLog(process), static_cast<int>(processId));
     } else {
@@ -130,7 +100,7 @@ HRESULT FsNtProcessControl::StopProcess(LPWSTR instanceName, long lShutdownTimeo
                      HandleForLog(opened.get()));
       opened.reset();
     } else {
-      listed.ReleaseProcess(processId);
+      ReleaseListed(listed.release(), processId);
     }
   };
 
