@@ -42,11 +42,10 @@ bool BuildCommandLine(LPCWSTR name, LPCWSTR args, wchar_t (&commandLine)[kComman
 }  // namespace
 
 // Every way out of a launch after the process was created goes through this
-// owner, early returns and exceptions alike: unless the launch commits it
-// (the caller has its identity and the process may run), the process is
-// terminated and its entry unlisted, and its handles are closed by whoever
-// holds the entry last. While pending, the launch holds the entry itself, so
-// a stop that found it meanwhile cannot free it under the launch.
+// owner, early returns and exceptions alike. Unless its program runs, the
+// process is terminated and unlisted, and its handles are closed by whoever
+// holds its entry last. Until then the launch holds the entry itself, so a
+// stop that finds it meanwhile cannot close its handles under the launch.
 class FsNtProcessControl::PendingLaunch {
  public:
   PendingLaunch(FsNtProcessControl& owner, const PROCESS_INFORMATION& info)
@@ -77,11 +76,17 @@ class FsNtProcessControl::PendingLaunch {
     return true;
   }
 
-  // The launch has handed the process out: it stays listed and may run.
-  void Commit() {
+  // Resumes the program while the launch still holds its entry, then lets go:
+  // the list keeps it. False, with nothing resumed, when a stop of the same
+  // process id took the entry out meanwhile (it took the process for ended):
+  // a program that nobody lists must not run, and the launch fails.
+  bool Run() {
     ProcessListGuard lock(g_processListLock);
+    if (!m_entry.get()->IsListed(lock)) return false;
+    m_owner.m_api.ResumeThread(m_entry.get()->thread());
     m_entry.release()->Drop(lock);
     m_running = true;
+    return true;
   }
 
  private:
@@ -171,10 +176,8 @@ HRESULT FsNtProcessControl::StartProcess(LPWSTR szName, LPWSTR szCmdLnArgs,
   UniqueBstr bstrIdentity(m_api.AllocString(identity));
   // Nobody could name it: it must not stay suspended for ever.
   if (!bstrIdentity) return kLaunchFailed;
+  if (!launch.Run()) return kLaunchFailed;
   *processIdentity = bstrIdentity.release();
-  launch.Commit();
-
-  m_api.ResumeThread(info.hThread);
   return S_OK;
 }
 

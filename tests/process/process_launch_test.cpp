@@ -200,6 +200,40 @@ TEST_F(LaunchTest, UnallocatableIdentityLeavesNoSuspendedOrphan) {
   EXPECT_EQ(identity, nullptr);
 }
 
+// A stop of the same process id (an earlier program's identity, its id
+// reused) runs on another thread while the launch has listed its process and
+// not yet resumed it. The stop finds that program's event gone, takes the
+// process for ended and removes the entry. The launch must neither resume a
+// handle that stop closed nor hand out a program that nobody lists and that
+// never runs: it fails cleanly.
+TEST(LaunchRaceTest, StopOfTheSameIdBeforeTheResumeLeavesNoSuspendedOrphan) {
+  FakeProcessApi api;
+  FakeLog log;
+  FakeClerk clerk;
+  FsNtProcessControl control(&clerk, api, log);
+  clerk.processId = api.nextPid;
+  api.openEventError = ERROR_FILE_NOT_FOUND;
+  HRESULT stopped = E_UNEXPECTED;
+  api.onAllocString = [&] {
+    stopped = control.StopProcess(const_cast<LPWSTR>(L"Process_3000"), 100, nullptr);
+  };
+  BSTR identity = nullptr;
+  const HRESULT launched =
+      control.StartProcess(const_cast<LPWSTR>(L"app.exe"), nullptr, nullptr, &identity);
+
+  EXPECT_EQ(stopped, S_FALSE);
+  ASSERT_EQ(api.created.size(), 1u);
+  EXPECT_EQ(api.resumesOfClosedHandles, 0) << "ResumeThread got a closed handle";
+  EXPECT_EQ(launched, kLaunchFailed);
+  EXPECT_EQ(identity, nullptr);
+  SysFreeString(identity);
+  EXPECT_TRUE(api.resumed.empty());
+  EXPECT_EQ(api.terminated, std::vector<HANDLE>{api.created[0].hProcess});
+  EXPECT_EQ(control.ProcessHandleCount(), 0u);
+  EXPECT_TRUE(api.open.empty()) << api.open.size() << " handles open";
+  EXPECT_EQ(api.badCloses, 0);
+}
+
 TEST_F(LaunchTest, DestructionReleasesTheListedHandles) {
   {
     FsNtProcessControl other(nullptr, api, log);
