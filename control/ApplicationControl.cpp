@@ -1,6 +1,6 @@
 #include "control/ApplicationControl.h"
 
-#include "process/FsNtProcessControl.h"
+#include "process/ApplicationWork.h"
 #include "win32/CallNoThrow.h"
 
 // The route is known here: whatever a request could not allocate, anywhere

@@ -1,6 +1,6 @@
 #include "control/ServiceControl.h"
 
-#include "service/FsNtServiceControl.h"
+#include "service/ServiceWork.h"
 #include "win32/CallNoThrow.h"
 
 namespace {

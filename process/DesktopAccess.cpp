@@ -2,6 +2,7 @@
 
 #include "process/ProcessLog.h"
 #include "win32/LockGuard.h"
+#include "win32/NoDestructor.h"
 #include "win32/UniqueAny.h"
 
 namespace {
@@ -193,6 +194,6 @@ void GrantDesktopAccess(DesktopApi& api, ProcessLog& log, HANDLE token,
 }
 
 void GrantDesktopAccess(HANDLE token, DWORD accessMask) {
-  static DesktopApi api;
-  GrantDesktopAccess(api, DefaultProcessLog(), token, accessMask);
+  static NoDestructor<RealDesktopApi> api;
+  GrantDesktopAccess(*api, DefaultProcessLog(), token, accessMask);
 }

@@ -239,19 +239,3 @@ HRESULT FsNtProcessControl::GetProcessStatus(LPWSTR instanceName, long* status) 
   *status = static_cast<long>(value);
   return hr;
 }
-
-size_t FsNtProcessControl::ProcessHandleCount() {
-  ProcessListGuard lock(g_processListLock);
-  return m_processHandleList.Count(lock);
-}
-
-bool FsNtProcessControl::FindListedProcess(DWORD processId, PROCESS_INFORMATION* info) {
-  ProcessListGuard lock(g_processListLock);
-  ListedProcess* entry = m_processHandleList.Find(processId, lock);
-  if (!entry) return false;
-  info->hProcess = entry->process();
-  info->hThread = entry->thread();
-  info->dwProcessId = entry->processId();
-  info->dwThreadId = entry->threadId();
-  return true;
-}

@@ -5,6 +5,7 @@
 
 #include "process/FsNtProcessControl.h"
 #include "tests/process/ProcessFakes.h"
+#include "tests/process/ProcessListProbe.h"
 
 using namespace process_test;
 
@@ -56,9 +57,9 @@ TEST_F(LaunchTest, UnderTheCallersAccountWhenTheStoreIsMissing) {
   EXPECT_EQ(std::wstring(identity), L"Process_" + std::to_wstring(info.dwProcessId));
   ASSERT_EQ(api.resumed.size(), 1u);
   EXPECT_EQ(api.resumed[0], info.hThread);
-  EXPECT_EQ(control.ProcessHandleCount(), 1u);
+  EXPECT_EQ(ProcessListProbe::Count(control), 1u);
   PROCESS_INFORMATION listed = {};
-  ASSERT_TRUE(control.FindListedProcess(info.dwProcessId, &listed));
+  ASSERT_TRUE(ProcessListProbe::Find(control, info.dwProcessId, &listed));
   EXPECT_EQ(listed.hProcess, info.hProcess);
   EXPECT_EQ(listed.hThread, info.hThread);
   EXPECT_EQ(listed.dwThreadId, info.dwThreadId);
@@ -70,7 +71,7 @@ TEST_F(LaunchTest, NullArgumentsCountAsEmptyAndEveryLaunchAddsOneEntry) {
   ASSERT_EQ(Start(L"app.exe", nullptr, nullptr), S_OK);
   ASSERT_EQ(Start(L"app.exe", L"", nullptr), S_OK);
   EXPECT_EQ(api.creates[0].commandLine, L"\"app.exe\" ");
-  EXPECT_EQ(control.ProcessHandleCount(), 2u);
+  EXPECT_EQ(ProcessListProbe::Count(control), 2u);
   EXPECT_EQ(std::wstring(identity), L"Process_3001");
 }
 
@@ -85,7 +86,7 @@ TEST_F(LaunchTest, CommandLineThatDoesNotFitIsRefusedBeforeAnything) {
   EXPECT_EQ(Start(name.c_str(), args.c_str(), L""), E_INVALIDARG);
   EXPECT_EQ(api.creates.size(), 1u);
   EXPECT_EQ(api.adminCreates, 1);
-  EXPECT_EQ(control.ProcessHandleCount(), 1u);
+  EXPECT_EQ(ProcessListProbe::Count(control), 1u);
 }
 
 TEST_F(LaunchTest, UserSwitchBatchLogonFirstFromVersionSix) {
@@ -120,7 +121,7 @@ TEST_F(LaunchTest, UserSwitchFallsBackToInteractiveThenFails) {
   api.logonResults = {false, false};
   EXPECT_EQ(Start(L"app.exe", L"", L"-u dom user pw"), kLaunchFailed);
   EXPECT_EQ(api.creates.size(), 1u);
-  EXPECT_EQ(control.ProcessHandleCount(), 1u);
+  EXPECT_EQ(ProcessListProbe::Count(control), 1u);
   EXPECT_EQ(identity, nullptr);
   EXPECT_TRUE(log.lines.empty());
 }
@@ -182,10 +183,10 @@ TEST_F(LaunchTest, FailedAdministratorLogonHasNoFallback) {
 TEST_F(LaunchTest, FailedCreationLeavesTheListAndReleasesTheToken) {
   api.createResult = false;
   EXPECT_EQ(Start(L"app.exe", L"", L"-u d u p"), kLaunchFailed);
-  EXPECT_EQ(control.ProcessHandleCount(), 0u);
+  EXPECT_EQ(ProcessListProbe::Count(control), 0u);
   EXPECT_TRUE(api.open.empty());
   EXPECT_EQ(Start(L"app.exe", L"", L""), kLaunchFailed);
-  EXPECT_EQ(control.ProcessHandleCount(), 0u);
+  EXPECT_EQ(ProcessListProbe::Count(control), 0u);
 }
 
 TEST_F(LaunchTest, UnallocatableIdentityLeavesNoSuspendedOrphan) {
@@ -195,7 +196,7 @@ TEST_F(LaunchTest, UnallocatableIdentityLeavesNoSuspendedOrphan) {
   ASSERT_EQ(api.terminated.size(), 1u);
   EXPECT_EQ(api.terminated[0], api.created[0].hProcess);
   EXPECT_TRUE(api.resumed.empty());
-  EXPECT_EQ(control.ProcessHandleCount(), 0u);
+  EXPECT_EQ(ProcessListProbe::Count(control), 0u);
   EXPECT_TRUE(api.open.empty());
   EXPECT_EQ(identity, nullptr);
 }
@@ -229,7 +230,7 @@ TEST(LaunchRaceTest, StopOfTheSameIdBeforeTheResumeLeavesNoSuspendedOrphan) {
   SysFreeString(identity);
   EXPECT_TRUE(api.resumed.empty());
   EXPECT_EQ(api.terminated, std::vector<HANDLE>{api.created[0].hProcess});
-  EXPECT_EQ(control.ProcessHandleCount(), 0u);
+  EXPECT_EQ(ProcessListProbe::Count(control), 0u);
   EXPECT_TRUE(api.open.empty()) << api.open.size() << " handles open";
   EXPECT_EQ(api.badCloses, 0);
 }
