@@ -28,8 +28,8 @@
 
 #include "bench/BenchSupport.h"
 #include "bench/HostCensus.h"
+#include "harness/InstalledSampleService.h"
 #include "host/standins/ProcessTableClient.h"
-#include "tests/stress/StressSupport.h"
 #include "win32/ComApartment.h"
 #include "win32/LockGuard.h"
 #include "win32/Owners.h"
@@ -74,10 +74,10 @@ class Tally {
 
 // ---------------------------------------------------------------- services
 
-using stress::TestService;
+using TestService = velmora_harness::InstalledSampleService;
 
 bool AwaitServiceState(const std::wstring& name, DWORD state) {
-  return stress::AwaitServiceState(name, state, kServiceSettleMs);
+  return velmora_harness::AwaitServiceState(name, state, kServiceSettleMs);
 }
 
 // Brings the service back to stopped after a cycle that went wrong.
