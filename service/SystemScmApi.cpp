@@ -1,6 +1,7 @@
 // Binds the ScmApi seam to the real Service Control Manager.
 #include "service/ScmApi.h"
 #include "win32/LastError.h"
+#include "win32/NoDestructor.h"
 
 namespace {
 
@@ -49,6 +50,6 @@ class SystemScm final : public ScmApi {
 }  // namespace
 
 ScmApi& SystemScmApi() {
-  static SystemScm api;
-  return api;
+  static NoDestructor<SystemScm> api;
+  return *api;
 }
