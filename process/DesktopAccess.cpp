@@ -81,9 +81,10 @@ void LogAccessListFull(ProcessLog& log, DWORD entries) {
                static_cast<int>(entries));
 }
 
-// Whether a failed InitializeAcl or AddAce failed for want of room: the size
-// is the only parameter of InitializeAcl that can be wrong here.
-bool RefusedForSize(DesktopApi& api, DWORD sizeError) { return api.GetLastError() == sizeError; }
+// Whether a failed AddAce or AddAccessAllowedAce failed for want of room.
+bool RefusedForRoom(DesktopApi& api) {
+  return api.GetLastError() == ERROR_ALLOTTED_SPACE_EXCEEDED;
+}
 
 bool ReadDesktopSecurity(DesktopApi& api, HDESK desktop, Block& descriptor,
                          DWORD* size) {
@@ -150,10 +151,8 @@ void GrantDesktopAccess(DesktopApi& api, ProcessLog& log, HANDLE token,
   Block newDacl(api);
   if (!Allocate(api, newDaclSize, &newDacl)) return;
   PACL acl = static_cast<PACL>(newDacl.get());
-  if (!api.InitializeAcl(acl, newDaclSize, ACL_REVISION)) {
-    if (RefusedForSize(api, ERROR_INVALID_PARAMETER)) LogAccessListFull(log, sizeInfo.AceCount);
-    return;
-  }
+  // The size was checked above: a refusal here is not the list being full.
+  if (!api.InitializeAcl(acl, newDaclSize, ACL_REVISION)) return;
 
   if (copyOld) {
     for (DWORD i = 0; i < sizeInfo.AceCount; ++i) {
@@ -161,7 +160,7 @@ void GrantDesktopAccess(DesktopApi& api, ProcessLog& log, HANDLE token,
       if (!api.GetAce(oldDacl, i, &ace)) return;
       const ACE_HEADER* header = static_cast<const ACE_HEADER*>(ace);
       if (!api.AddAce(acl, ACL_REVISION, MAXDWORD, ace, header->AceSize)) {
-        if (RefusedForSize(api, ERROR_ALLOTTED_SPACE_EXCEEDED)) {
+        if (RefusedForRoom(api)) {
           LogAccessListFull(log, sizeInfo.AceCount);
         }
         return;
@@ -169,7 +168,7 @@ void GrantDesktopAccess(DesktopApi& api, ProcessLog& log, HANDLE token,
     }
   }
   if (!api.AddAccessAllowedAce(acl, ACL_REVISION, accessMask, logonSid)) {
-    if (RefusedForSize(api, ERROR_ALLOTTED_SPACE_EXCEEDED)) {
+    if (RefusedForRoom(api)) {
       LogAccessListFull(log, sizeInfo.AceCount);
     }
     return;

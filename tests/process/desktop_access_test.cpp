@@ -389,8 +389,7 @@ TEST_F(DesktopGrantTest, FullAccessListIsReportedAndLeftAlone) {
   log.enabled = true;
 
   struct Refusal { const char* step; DWORD error; };
-  for (const Refusal& refusal : {Refusal{"InitializeAcl", ERROR_INVALID_PARAMETER},
-                                 Refusal{"AddAce", ERROR_ALLOTTED_SPACE_EXCEEDED},
+  for (const Refusal& refusal : {Refusal{"AddAce", ERROR_ALLOTTED_SPACE_EXCEEDED},
                                  Refusal{"AddAccessAllowedAce", ERROR_ALLOTTED_SPACE_EXCEEDED}}) {
     FakeDesktopApi fresh;
     fresh.failStep = refusal.step;
