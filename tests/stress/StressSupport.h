@@ -13,6 +13,8 @@
 #include "Velmora.h"
 #include "harness/InstalledSampleService.h"
 #include "host/standins/ProcessTableClient.h"
+#include "win32/ComApartment.h"
+#include "win32/Owners.h"
 
 namespace stress {
 
@@ -33,24 +35,6 @@ inline std::wstring BinDir() {
 inline DWORD PidOf(const std::wstring& identity) {
   return identity.rfind(L"Process_", 0) == 0 ? wcstoul(identity.c_str() + 8, nullptr, 10) : 0;
 }
-
-// Owns a BSTR that a start hands back.
-class Bstr {
- public:
-  Bstr() = default;
-  ~Bstr() { SysFreeString(m_value); }
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-  BSTR* Put() {
-    SysFreeString(m_value);
-    m_value = nullptr;
-    return &m_value;
-  }
-  std::wstring Text() const { return m_value ? std::wstring(m_value) : std::wstring(); }
-
- private:
-  BSTR m_value = nullptr;
-};
 
 // One control object and the interface calls, with writable copies of the
 // request strings (the start lower-cases its control arguments in place).
@@ -75,9 +59,9 @@ class Control {
   HRESULT Start(const std::wstring& name, const std::wstring& args, const std::wstring& ctrl,
                 std::wstring* identity) {
     std::wstring n(name), a(args), c(ctrl);
-    Bstr out;
-    const HRESULT hr = m_manager->StartSoftwareProcess(&n[0], &a[0], &c[0], out.Put());
-    if (identity) *identity = out.Text();
+    UniqueBstr out;
+    const HRESULT hr = m_manager->StartSoftwareProcess(&n[0], &a[0], &c[0], out.put());
+    if (identity) *identity = out ? out.get() : L"";
     return hr;
   }
   HRESULT Stop(const std::wstring& identity, long timeoutMs, long* forced) {
@@ -123,18 +107,8 @@ class Control {
 };
 
 // Enters the multithreaded apartment for a scope.
-class Mta {
- public:
-  Mta() : m_hr(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-  ~Mta() {
-    if (SUCCEEDED(m_hr)) CoUninitialize();
-  }
-  Mta(const Mta&) = delete;
-  Mta& operator=(const Mta&) = delete;
-  bool ok() const { return SUCCEEDED(m_hr); }
-
- private:
-  HRESULT m_hr;
+struct Mta : ComApartment {
+  Mta() : ComApartment(COINIT_MULTITHREADED) {}
 };
 
 using velmora_harness::AwaitServiceState;
