@@ -52,21 +52,17 @@ std::wstring ShutdownEventName(DWORD processId) {
 }
 
 AppLog::AppLog(const std::wstring& path) {
-  if (!path.empty()) file_ = _wfopen(path.c_str(), L"a");
-}
-
-AppLog::~AppLog() {
-  if (file_) std::fclose(file_);
+  if (!path.empty()) file_.reset(_wfopen(path.c_str(), L"a"));
 }
 
 void AppLog::Line(const wchar_t* format, ...) {
   if (!file_) return;
   va_list args;
   va_start(args, format);
-  std::vfwprintf(file_, format, args);
+  std::vfwprintf(file_.get(), format, args);
   va_end(args);
-  std::fputwc(L'\n', file_);
-  std::fflush(file_);
+  std::fputwc(L'\n', file_.get());
+  std::fflush(file_.get());
 }
 
 int EnterRealtimeTable(const AppOptions& options, AppLog& log,

@@ -33,14 +33,11 @@ std::wstring ShutdownEventName(DWORD processId);
 class AppLog {
  public:
   explicit AppLog(const std::wstring& path);
-  ~AppLog();
-  AppLog(const AppLog&) = delete;
-  AppLog& operator=(const AppLog&) = delete;
 
   void Line(const wchar_t* format, ...);
 
  private:
-  FILE* file_ = nullptr;
+  UniqueAny<CloseWith<FILE*, &std::fclose>> file_;
 };
 
 // Creates the process's shutdown event and enters the process in the realtime
