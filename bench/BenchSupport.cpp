@@ -37,7 +37,7 @@ ChildSignal::ChildSignal() {
   static std::atomic<long> sequence{0};
   m_name = L"VelmoraBench_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
            std::to_wstring(++sequence);
-  m_event.Reset(CreateEventW(nullptr, FALSE, FALSE, m_name.c_str()));
+  m_event.reset(CreateEventW(nullptr, FALSE, FALSE, m_name.c_str()));
 }
 
 bool ChildSignal::Wait() const {
@@ -46,20 +46,15 @@ bool ChildSignal::Wait() const {
 
 Control::Control() {
   CoCreateInstance(CLSID_SoftwareProcessControlManagerObject, nullptr, CLSCTX_INPROC_SERVER,
-                   IID_ISoftwareProcessControlManager, reinterpret_cast<void**>(&m_manager));
-}
-
-Control::~Control() {
-  if (m_manager) m_manager->Release();
+                   IID_ISoftwareProcessControlManager, m_manager.put_void());
 }
 
 HRESULT Control::Start(const std::wstring& name, const std::wstring& args,
                        const std::wstring& ctrl, std::wstring* identity) {
   std::wstring n(name), a(args), c(ctrl);
-  BSTR out = nullptr;
-  const HRESULT hr = m_manager->StartSoftwareProcess(&n[0], &a[0], &c[0], &out);
-  if (identity) *identity = out ? out : L"";
-  SysFreeString(out);
+  UniqueBstr out;
+  const HRESULT hr = m_manager->StartSoftwareProcess(&n[0], &a[0], &c[0], out.put());
+  if (identity) *identity = out ? out.get() : L"";
   return hr;
 }
 
@@ -89,7 +84,7 @@ HRESULT Control::Continue(const std::wstring& identity) {
 }
 
 void AwaitExit(DWORD pid) {
-  Handle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
+  UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
   if (process) WaitForSingleObject(process.get(), kChildTimeoutMs);
 }
 

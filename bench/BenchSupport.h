@@ -1,6 +1,6 @@
-// What the benchmark and the soak share: a clock, handle and BSTR owners, the
-// control object with writable copies of its request strings, and the named
-// event through which bench_child.exe says where it is.
+// What the benchmark and the soak share: a clock, the control object with
+// writable copies of its request strings, and the named event through which
+// bench_child.exe says where it is.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +9,8 @@
 #include <string>
 
 #include "Velmora.h"
+#include "win32/ComPtr.h"
+#include "win32/Owners.h"
 
 namespace velmora_bench {
 
@@ -27,23 +29,6 @@ std::wstring ChildPath();
 DWORD PidOf(const wchar_t* identity);
 std::wstring IdentityOf(DWORD pid);
 
-class Handle {
- public:
-  explicit Handle(HANDLE h = nullptr) : m_h(h) {}
-  ~Handle() { Reset(); }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  void Reset(HANDLE h = nullptr) {
-    if (m_h) CloseHandle(m_h);
-    m_h = h;
-  }
-  HANDLE get() const { return m_h; }
-  explicit operator bool() const { return m_h != nullptr; }
-
- private:
-  HANDLE m_h;
-};
-
 // A named auto-reset event that a child signals; unique per use.
 class ChildSignal {
  public:
@@ -53,21 +38,7 @@ class ChildSignal {
 
  private:
   std::wstring m_name;
-  Handle m_event;
-};
-
-// Enters the multithreaded apartment for a scope.
-class Mta {
- public:
-  Mta() : m_hr(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-  ~Mta() {
-    if (SUCCEEDED(m_hr)) CoUninitialize();
-  }
-  Mta(const Mta&) = delete;
-  Mta& operator=(const Mta&) = delete;
-
- private:
-  HRESULT m_hr;
+  UniqueHandle m_event;
 };
 
 // One control object. Every request gets writable copies of its strings: a
@@ -75,10 +46,7 @@ class Mta {
 class Control {
  public:
   Control();
-  ~Control();
-  Control(const Control&) = delete;
-  Control& operator=(const Control&) = delete;
-  bool ok() const { return m_manager != nullptr; }
+  bool ok() const { return static_cast<bool>(m_manager); }
 
   HRESULT Start(const std::wstring& name, const std::wstring& args, const std::wstring& ctrl,
                 std::wstring* identity);
@@ -93,7 +61,7 @@ class Control {
   HRESULT Continue(const std::wstring& identity);
 
  private:
-  ISoftwareProcessControlManager* m_manager = nullptr;
+  ComPtr<ISoftwareProcessControlManager> m_manager;
 };
 
 // Waits until a process has ended, by its id.

@@ -1,47 +1,19 @@
 #include "bench/HostCensus.h"
 
 #include <tlhelp32.h>
-#include <winternl.h>
 
-#include <cstring>
-#include <vector>
+#include <cwchar>
 
-#include "tests/hardening/HandleCount.h"
+#include "harness/HandleTable.h"
+#include "win32/Owners.h"
 
 namespace velmora_bench {
 namespace {
 
-using Entry = velmora_test::handle_count_detail::SystemHandleEntry;
-using QueryObjectFn = LONG(WINAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
-
-constexpr int kObjectNameInformation = 1;
-constexpr int kObjectTypeInformation = 2;
-
-QueryObjectFn QueryObject() {
-  static const QueryObjectFn query = [] {
-    FARPROC proc = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryObject");
-    QueryObjectFn fn = nullptr;
-    static_assert(sizeof(fn) == sizeof(proc), "function pointer sizes differ");
-    std::memcpy(&fn, &proc, sizeof(fn));
-    return fn;
-  }();
-  return query;
-}
-
-// The name or the type name of one of our handles; both answers begin with
-// a UNICODE_STRING.
-std::wstring ObjectText(USHORT value, int what) {
-  const QueryObjectFn query = QueryObject();
-  if (!query) return L"";
-  alignas(8) unsigned char buffer[2048] = {};
-  ULONG length = 0;
-  const HANDLE handle = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(value));
-  if (query(handle, what, buffer, sizeof(buffer), &length) < 0) return L"";
-  UNICODE_STRING text;
-  std::memcpy(&text, buffer, sizeof(text));
-  if (!text.Buffer) return L"";
-  return std::wstring(text.Buffer, text.Length / sizeof(wchar_t));
-}
+using velmora_harness::HandleEntriesOf;
+using velmora_harness::HandleEntry;
+using velmora_harness::ObjectText;
+using velmora_harness::QueryObjectText;
 
 bool EndsWith(const std::wstring& text, const wchar_t* tail) {
   const size_t n = std::wcslen(tail);
@@ -65,14 +37,14 @@ unsigned long long PrivateBytes() {
 }
 
 long ThreadsOfThisProcess() {
-  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return -1;
+  const UniqueFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  if (!snapshot) return -1;
   long count = 0;
   THREADENTRY32 entry = {};
   entry.dwSize = sizeof(entry);
-  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+  for (BOOL more = Thread32First(snapshot.get(), &entry); more;
+       more = Thread32Next(snapshot.get(), &entry))
     if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
-  CloseHandle(snapshot);
   return count;
 }
 
@@ -80,30 +52,18 @@ long ThreadsOfThisProcess() {
 
 HostCensus TakeHostCensus() {
   HostCensus census;
-  std::vector<unsigned char> buffer;
-  if (velmora_test::handle_count_detail::ReadHandleTable(buffer)) {
-    ULONG count = 0;
-    std::memcpy(&count, buffer.data(), sizeof(count));
-    const size_t header =
-        offsetof(velmora_test::handle_count_detail::SystemHandleTable, Handles);
-    const size_t capacity = (buffer.size() - header) / sizeof(Entry);
-    const USHORT self = static_cast<USHORT>(GetCurrentProcessId() & 0xFFFFu);
-    for (size_t i = 0; i < count && i < capacity; ++i) {
-      Entry entry;
-      std::memcpy(&entry, buffer.data() + header + i * sizeof(Entry), sizeof(entry));
-      if (entry.UniqueProcessId != self) continue;
-      ++census.handles;
-      std::wstring type = ObjectText(entry.HandleValue, kObjectTypeInformation);
-      if (type.empty()) type = L"?";
-      ++census.byType[type];
-      if (type == L"File" || type == L"Key") {
-        const std::wstring name = ObjectText(entry.HandleValue, kObjectNameInformation);
-        if (type == L"File" && name.find(L"\\NamedPipe\\svcctl") != std::wstring::npos)
-          ++census.scmPipes;
-        if (type == L"Key" &&
-            (EndsWith(name, L"\\Software\\Classes") || EndsWith(name, L"\\Classes\\Wow6432Node")))
-          ++census.classesKeys;
-      }
+  for (const HandleEntry& entry : HandleEntriesOf()) {
+    ++census.handles;
+    std::wstring type = QueryObjectText(entry.HandleValue, ObjectText::kTypeName);
+    if (type.empty()) type = L"?";
+    ++census.byType[type];
+    if (type == L"File" || type == L"Key") {
+      const std::wstring name = QueryObjectText(entry.HandleValue, ObjectText::kName);
+      if (type == L"File" && name.find(L"\\NamedPipe\\svcctl") != std::wstring::npos)
+        ++census.scmPipes;
+      if (type == L"Key" &&
+          (EndsWith(name, L"\\Software\\Classes") || EndsWith(name, L"\\Classes\\Wow6432Node")))
+        ++census.classesKeys;
     }
   }
   census.privateBytes = PrivateBytes();

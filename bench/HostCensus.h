@@ -3,7 +3,7 @@
 // and its threads.
 //
 // GetProcessHandleCount answers 0 under Wine, so the handles are counted in
-// the system handle table (tests/hardening/HandleCount.h). Two kinds of them
+// the system handle table (harness/HandleTable.h). Two kinds of them
 // grow inside Wine whatever the module does, and are counted apart:
 // - the service manager client's pooled connections to services.exe, a pipe
 //   "\NamedPipe\svcctl" and an event each, one per thread that asked at once;

@@ -243,7 +243,7 @@ double ComponentStop(Control& control) {
   ChildSignal entered;
   const DWORD pid = control.StartChild(L"--entered " + entered.name());
   if (!pid || !entered.Wait()) return -1;
-  Handle keep(OpenProcess(SYNCHRONIZE, FALSE, pid));  // keeps the id ours
+  UniqueHandle keep(OpenProcess(SYNCHRONIZE, FALSE, pid));  // keeps the id ours
   long forced = -1;
   Sleep(kSettleMs);
   const double begin = NowMs();
@@ -255,13 +255,13 @@ double ComponentStop(Control& control) {
 
 // StopSoftwareProcess of a cooperative program, against the bare stop.
 Row GracefulStop(Control& control, const Settings& settings, Pairs* pairs) {
-  IProcessRealtimeClerk* clerk = nullptr;
+  ComPtr<IProcessRealtimeClerk> clerk;
   CoCreateInstance(CLSID_ProcessRealtimeClerkObject, nullptr, CLSCTX_INPROC_SERVER,
-                   IID_IProcessRealtimeClerk, reinterpret_cast<void**>(&clerk));
+                   IID_IProcessRealtimeClerk, clerk.put_void());
   if (!clerk) return {"Graceful stop", "no realtime table", "-", "-", "-", false};
   for (int i = 0; i < settings.stopReps; ++i)
-    Iteration(i, pairs, [&] { return ComponentStop(control); }, [&] { return BareStop(clerk); });
-  clerk->Release();
+    Iteration(
+        i, pairs, [&] { return ComponentStop(control); }, [&] { return BareStop(clerk.get()); });
   return PairedRow("Graceful stop of a cooperative program", *pairs, 1.20);
 }
 
@@ -327,7 +327,7 @@ std::vector<Row> LoggingCalls(Control& control) {
   DWORD pid = 0;
   measure("start", [&] { pid = control.StartChild(L"--entered " + entered.name()); });
   if (!pid || !entered.Wait()) return rows;
-  Handle keep(OpenProcess(SYNCHRONIZE, FALSE, pid));
+  UniqueHandle keep(OpenProcess(SYNCHRONIZE, FALSE, pid));
   long status = 0;
   measure("status", [&] { control.Status(IdentityOf(pid), &status); });
   long forced = 0;
@@ -341,27 +341,26 @@ std::vector<Row> LoggingCalls(Control& control) {
 class InstallPath {
  public:
   explicit InstallPath(const std::wstring& directory) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS)
+    UniqueHKey key;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        key.put(), nullptr) != ERROR_SUCCESS)
       return;
     DWORD bytes = sizeof(m_old);
-    m_had = RegQueryValueExW(key, L"InstallPath", nullptr, nullptr,
+    m_had = RegQueryValueExW(key.get(), L"InstallPath", nullptr, nullptr,
                              reinterpret_cast<BYTE*>(m_old), &bytes) == ERROR_SUCCESS;
-    RegSetValueExW(key, L"InstallPath", 0, REG_SZ,
+    RegSetValueExW(key.get(), L"InstallPath", 0, REG_SZ,
                    reinterpret_cast<const BYTE*>(directory.c_str()),
                    static_cast<DWORD>((directory.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
   }
   ~InstallPath() {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+    UniqueHKey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS)
+      return;
     if (m_had)
-      RegSetValueExW(key, L"InstallPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(m_old),
+      RegSetValueExW(key.get(), L"InstallPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(m_old),
                      static_cast<DWORD>((std::wcslen(m_old) + 1) * sizeof(wchar_t)));
     else
-      RegDeleteValueW(key, L"InstallPath");
-    RegCloseKey(key);
+      RegDeleteValueW(key.get(), L"InstallPath");
   }
   InstallPath(const InstallPath&) = delete;
   InstallPath& operator=(const InstallPath&) = delete;
@@ -521,7 +520,7 @@ double PairsPerThreadCount(Control& control, int threads, int pairs, long* failu
           ++failed;
           continue;
         }
-        Handle keep(OpenProcess(SYNCHRONIZE, FALSE, pid));
+        UniqueHandle keep(OpenProcess(SYNCHRONIZE, FALSE, pid));
         long forced = -1;
         if (control.Stop(pid, kPairWaitMs, &forced) != S_OK || forced != 0) ++failed;
         velmora_host::RemoveProcess(pid);

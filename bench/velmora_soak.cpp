@@ -22,15 +22,17 @@
 #include <cstdio>
 #include <cwchar>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "bench/BenchSupport.h"
 #include "bench/HostCensus.h"
+#include "harness/InstalledSampleService.h"
 #include "host/standins/ProcessTableClient.h"
-#include "tests/stress/StressSupport.h"
+#include "win32/ComApartment.h"
+#include "win32/LockGuard.h"
+#include "win32/Owners.h"
 
 namespace {
 
@@ -51,7 +53,7 @@ class Tally {
  public:
   void Unexpected(const std::wstring& what, HRESULT hr) {
     ++m_unexpected;
-    std::lock_guard<std::mutex> lock(m_lock);
+    LockGuard lock(m_lock);
     if (m_messages.size() < 10) {
       wchar_t code[32];
       std::swprintf(code, 32, L" -> 0x%08lx", static_cast<unsigned long>(hr));
@@ -66,32 +68,30 @@ class Tally {
 
  private:
   std::atomic<long> m_unexpected{0};
-  std::mutex m_lock;
+  SRWLOCK m_lock = SRWLOCK_INIT;
   std::vector<std::wstring> m_messages;
 };
 
 // ---------------------------------------------------------------- services
 
-using stress::TestService;
+using TestService = velmora_harness::InstalledSampleService;
 
 bool AwaitServiceState(const std::wstring& name, DWORD state) {
-  return stress::AwaitServiceState(name, state, kServiceSettleMs);
+  return velmora_harness::AwaitServiceState(name, state, kServiceSettleMs);
 }
 
 // Brings the service back to stopped after a cycle that went wrong.
 void ForceStopped(const TestService& service) {
-  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+  UniqueScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
   if (!manager) return;
   const std::wstring& name = service.name();
-  SC_HANDLE handle = OpenServiceW(manager, name.c_str(), SERVICE_ALL_ACCESS);
+  UniqueScHandle handle(OpenServiceW(manager.get(), name.c_str(), SERVICE_ALL_ACCESS));
   if (handle) {
     SERVICE_STATUS status = {};
     AwaitServiceState(name, SERVICE_RUNNING) || AwaitServiceState(name, SERVICE_PAUSED);
-    ControlService(handle, SERVICE_CONTROL_STOP, &status);
+    ControlService(handle.get(), SERVICE_CONTROL_STOP, &status);
     AwaitServiceState(name, SERVICE_STOPPED);
-    CloseServiceHandle(handle);
   }
-  CloseServiceHandle(manager);
 }
 
 // ---------------------------------------------------------------- cycles
@@ -112,7 +112,7 @@ void ApplicationCycle(Control& control, bool forced, Tally* tally) {
   }
   if (!pid) return tally->Unexpected(L"start " + identity, started);
   // Keeps the process id ours until its table entry is removed below.
-  Handle keep(OpenProcess(SYNCHRONIZE, FALSE, pid));
+  UniqueHandle keep(OpenProcess(SYNCHRONIZE, FALSE, pid));
   if (!entered.Wait()) {
     tally->Unexpected(L"program did not enter " + identity, E_FAIL);
     long ignored = 0;
@@ -253,7 +253,7 @@ void RunCycles(long cycles, Work work, After after) {
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
-      Mta mta;
+      ComApartment mta(COINIT_MULTITHREADED);
       for (long cycle; (cycle = next++) < cycles;) {
         work(t, cycle);
         after(++done);
@@ -278,7 +278,7 @@ int wmain(int argc, wchar_t** argv) {
   SetEnvironmentVariableW(L"VELMORA_LOGGER_FILE", logFile);
   SetEnvironmentVariableW(L"VELMORA_LOGGER_ENABLE", L"Error,Warning,Info");
 
-  Mta mta;
+  ComApartment mta(COINIT_MULTITHREADED);
   int status = 0;
   {
     std::vector<std::unique_ptr<TestService>> services;
@@ -311,10 +311,10 @@ int wmain(int argc, wchar_t** argv) {
     PrintCensus("after warm-up", before);
 
     const double begin = NowMs();
-    std::mutex progressLock;
+    SRWLOCK progressLock = SRWLOCK_INIT;
     RunCycles(cycles, cycle, [&](long done) {
       if (done % (cycles / 10) != 0) return;
-      std::lock_guard<std::mutex> lock(progressLock);
+      LockGuard lock(progressLock);
       char when[64];
       std::snprintf(when, sizeof(when), "%ld cycles, %.0f s (requests in flight)", done,
                     (NowMs() - begin) / 1000);

@@ -1,7 +1,7 @@
 #include "control/ApplicationControl.h"
 
-#include "control/NoThrow.h"
-#include "process/FsNtProcessControl.h"
+#include "process/ApplicationWork.h"
+#include "win32/CallNoThrow.h"
 
 // The route is known here: whatever a request could not allocate, anywhere
 // below, answers in the application side's domain. When the work object

@@ -8,6 +8,7 @@
 
 class CApplicationControl : public CProcessControl {
  public:
+  explicit CApplicationControl(const WorkObjects& works) : CProcessControl(works) {}
   HRESULT Start(LPWSTR szName, LPWSTR szCmdLnArgs, LPWSTR szProcessCtrlArgs,
                 BSTR* processIdentity);
   HRESULT Stop(LPWSTR instanceName, long lShutdownTimeout, long* plProcessForceTerminated);

@@ -3,34 +3,34 @@
 #include <memory>
 #include <new>
 
-#include "control/WorkObjectFactory.h"
+#include "control/WorkObjects.h"
 #include "process/FsNtProcessControl.h"
 #include "service/FsNtServiceControl.h"
-
-const WorkObjectFactory* g_workObjectFactory = nullptr;
+#include "win32/NoDestructor.h"
 
 namespace {
 
-FsNtProcessControl* NewProcessControl() {
-  if (g_workObjectFactory != nullptr && g_workObjectFactory->createProcessControl != nullptr)
-    return g_workObjectFactory->createProcessControl();
-  return new (std::nothrow) FsNtProcessControl();
-}
-
-FsNtServiceControl* NewServiceControl() {
-  if (g_workObjectFactory != nullptr && g_workObjectFactory->createServiceControl != nullptr)
-    return g_workObjectFactory->createServiceControl();
-  return new (std::nothrow) FsNtServiceControl();
-}
+class SystemWorks final : public WorkObjects {
+ public:
+  ApplicationWork* NewApplicationWork() const override {
+    return new (std::nothrow) FsNtProcessControl();
+  }
+  ServiceWork* NewServiceWork() const override { return new (std::nothrow) FsNtServiceControl(); }
+};
 
 }  // namespace
 
+const WorkObjects& SystemWorkObjects() {
+  static NoDestructor<SystemWorks> works;
+  return *works;
+}
+
 // The first work object is owned here until the second one exists, so a
 // creation that throws cannot leak it.
-CProcessControl::CProcessControl()
+CProcessControl::CProcessControl(const WorkObjects& works)
     : m_pFsNtProcessControl(nullptr), m_pFsNtServiceControl(nullptr) {
-  std::unique_ptr<FsNtProcessControl> processControl(NewProcessControl());
-  m_pFsNtServiceControl = NewServiceControl();
+  std::unique_ptr<ApplicationWork> processControl(works.NewApplicationWork());
+  m_pFsNtServiceControl = works.NewServiceWork();
   m_pFsNtProcessControl = processControl.release();
 }
 

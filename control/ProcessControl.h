@@ -3,19 +3,20 @@
 // object and one service work object for its whole life.
 #include <windows.h>
 
-class FsNtProcessControl;
-class FsNtServiceControl;
+class ApplicationWork;
+class ServiceWork;
+class WorkObjects;
 
 class CProcessControl {
  public:
   // Creates both work objects. A creation that fails leaves its field null.
-  CProcessControl();
+  explicit CProcessControl(const WorkObjects& works);
   virtual ~CProcessControl();
 
   CProcessControl(const CProcessControl&) = delete;
   CProcessControl& operator=(const CProcessControl&) = delete;
 
  protected:
-  FsNtProcessControl* m_pFsNtProcessControl;  // owned, may be null
-  FsNtServiceControl* m_pFsNtServiceControl;  // owned, may be null
+  ApplicationWork* m_pFsNtProcessControl;  // owned, may be null
+  ServiceWork* m_pFsNtServiceControl;      // owned, may be null
 };

@@ -4,6 +4,8 @@
 #include <memory>
 #include <new>
 
+#include "win32/Owners.h"
+
 namespace {
 
 constexpr wchar_t kDashServiceSwitch[] = L"-service";
@@ -36,8 +38,6 @@ HRESULT CheckExecutableExists(const wchar_t* szName) {
   path[prefixLength + nameLength] = L'\0';
 
   WIN32_FIND_DATAW found{};
-  HANDLE search = FindFirstFileW(path.get(), &found);
-  if (search == INVALID_HANDLE_VALUE) return kExecutableNotFound;
-  FindClose(search);
-  return S_OK;
+  const UniqueFindHandle search(FindFirstFileW(path.get(), &found));
+  return search ? S_OK : kExecutableNotFound;
 }

@@ -1,7 +1,7 @@
 #include "control/ServiceControl.h"
 
-#include "control/NoThrow.h"
-#include "service/FsNtServiceControl.h"
+#include "service/ServiceWork.h"
+#include "win32/CallNoThrow.h"
 
 namespace {
 

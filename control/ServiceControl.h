@@ -9,6 +9,7 @@
 
 class CServiceControl : public CProcessControl {
  public:
+  explicit CServiceControl(const WorkObjects& works) : CProcessControl(works) {}
   // Hands back the service name as identity whenever the start returned a
   // Win32 code, failures included: the caller names the service by it later.
   HRESULT Start(LPWSTR szName, LPWSTR szCmdLnArgs, LPWSTR szProcessCtrlArgs,

@@ -5,13 +5,16 @@
 #include <new>
 
 #include "control/ApplicationControl.h"
-#include "control/NoThrow.h"
 #include "control/RequestRouting.h"
 #include "control/ServiceControl.h"
 #include "logging/LoggerClient.h"
+#include "win32/CallNoThrow.h"
 
-CSoftwareProcessControlManager::CSoftwareProcessControlManager()
-    : m_processType(kApplication), m_pApplicationControl(nullptr), m_pServiceControl(nullptr) {}
+CSoftwareProcessControlManager::CSoftwareProcessControlManager(const WorkObjects& works)
+    : m_works(works),
+      m_processType(kApplication),
+      m_pApplicationControl(nullptr),
+      m_pServiceControl(nullptr) {}
 
 // FinalRelease normally ran already; this only catches an object that was
 // never finished through the module's wrappers.
@@ -31,9 +34,9 @@ const InterfaceMapEntry* CSoftwareProcessControlManager::GetInterfaceMap() {
 
 HRESULT CSoftwareProcessControlManager::FinalConstruct() {
   LOG_MODULE(L"CSoftwareProcessControlManager::FinalConstruct() is called.");
-  m_pApplicationControl = new (std::nothrow) CApplicationControl();
+  m_pApplicationControl = new (std::nothrow) CApplicationControl(m_works);
   if (m_pApplicationControl == nullptr) return E_OUTOFMEMORY;
-  m_pServiceControl = new (std::nothrow) CServiceControl();
+  m_pServiceControl = new (std::nothrow) CServiceControl(m_works);
   if (m_pServiceControl == nullptr) return E_OUTOFMEMORY;
   return S_OK;
 }

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "control/HostInterfaces.h"
+#include "control/WorkObjects.h"
 #include "module/ComObjectRoot.h"
 #include "module/InterfaceMap.h"
 
@@ -17,7 +18,8 @@ class CServiceControl;
 class CSoftwareProcessControlManager : public ISoftwareProcessControlManager,
                                        public ComObjectRoot {
  public:
-  CSoftwareProcessControlManager();
+  // Its controllers get their work objects from works, which outlives it.
+  explicit CSoftwareProcessControlManager(const WorkObjects& works = SystemWorkObjects());
   virtual ~CSoftwareProcessControlManager();
 
   // ISoftwareProcessControlManager
@@ -40,6 +42,7 @@ class CSoftwareProcessControlManager : public ISoftwareProcessControlManager,
  private:
   enum ProcessType : int { kApplication = 0, kService = 2 };
 
+  const WorkObjects& m_works;
   int m_processType;  // decided by the most recent start on this object
   CApplicationControl* m_pApplicationControl;
   CServiceControl* m_pServiceControl;

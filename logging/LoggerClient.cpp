@@ -6,54 +6,12 @@
 
 #include "logging/LoggerLibraryPath.h"
 #include "logging/LoggerOs.h"
+#include "win32/LockGuard.h"
 
 namespace {
 
 constexpr wchar_t kInvalidNameSuffix[] = L" - Invalid Name";
 constexpr size_t kSuffixChars = sizeof(kInvalidNameSuffix) / sizeof(wchar_t) - 1;
-
-class ExclusiveLock {
- public:
-  explicit ExclusiveLock(SRWLOCK* lock) : m_lock(lock) { AcquireSRWLockExclusive(m_lock); }
-  ~ExclusiveLock() { ReleaseSRWLockExclusive(m_lock); }
-  ExclusiveLock(const ExclusiveLock&) = delete;
-  ExclusiveLock& operator=(const ExclusiveLock&) = delete;
-
- private:
-  SRWLOCK* m_lock;
-};
-
-// Registry key and search handle owners that close through the seam.
-class OsKey {
- public:
-  explicit OsKey(LoggerOs& os) : m_os(os) {}
-  ~OsKey() {
-    if (m_key) m_os.RegCloseKey(m_key);
-  }
-  OsKey(const OsKey&) = delete;
-  OsKey& operator=(const OsKey&) = delete;
-  HKEY* put() { return &m_key; }
-  HKEY get() const { return m_key; }
-
- private:
-  LoggerOs& m_os;
-  HKEY m_key = nullptr;
-};
-
-class OsFind {
- public:
-  OsFind(LoggerOs& os, HANDLE find) : m_os(os), m_find(find) {}
-  ~OsFind() {
-    if (valid()) m_os.FindClose(m_find);
-  }
-  OsFind(const OsFind&) = delete;
-  OsFind& operator=(const OsFind&) = delete;
-  bool valid() const { return m_find != INVALID_HANDLE_VALUE && m_find != nullptr; }
-
- private:
-  LoggerOs& m_os;
-  HANDLE m_find;
-};
 
 // msvcrt's _vsnwprintf leaves the buffer unterminated when the text fills or
 // overflows it, so the last slot is always closed: a long message is cut to
@@ -70,7 +28,7 @@ LoggerClient::LoggerClient(LoggerOs& os) : m_os(os) {}
 
 bool LoggerClient::EnsureConnected() {
   if (m_connected.load(std::memory_order_acquire)) return true;
-  ExclusiveLock lock(&m_connectLock);
+  LockGuard lock(m_connectLock);
   return ConnectLocked();
 }
 
@@ -161,7 +119,7 @@ void LoggerClient::SetIdentityFromModule() {
   wchar_t name[MAX_PATH + kSuffixChars] = {};
   WIN32_FIND_DATAW found = {};
   OsFind find(m_os, m_os.FindFirstFileW(path, &found));
-  if (find.valid()) {
+  if (find) {
     found.cFileName[MAX_PATH - 1] = L'\0';
     _wsplitpath(found.cFileName, nullptr, nullptr, name, nullptr);
   } else {
@@ -283,7 +241,7 @@ void LoggerClient::LogCustomV(DWORD flag, const wchar_t* format, va_list args) {
 }
 
 bool LoggerClient::Shutdown() {
-  ExclusiveLock lock(&m_connectLock);
+  LockGuard lock(m_connectLock);
   m_connected.store(false, std::memory_order_relaxed);
   if (m_clientHandle != -1) {
     auto unregisterClient = Entry<UnregisterLoggerClientFn>(kEntry_UNREGISTERLOGGERCLIENT);

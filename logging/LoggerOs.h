@@ -3,8 +3,11 @@
 // that tests can script the registry, the loader and the file system.
 #include <windows.h>
 
+#include "win32/UniqueAny.h"
+
 class LoggerOs {
  public:
+  virtual ~LoggerOs() = default;
   virtual LSTATUS RegOpenKeyExW(HKEY root, const wchar_t* subKey, DWORD options,
                                 REGSAM access, HKEY* key) = 0;
   virtual LSTATUS RegQueryValueExW(HKEY key, const wchar_t* name, DWORD* type,
@@ -25,12 +28,12 @@ class LoggerOs {
   virtual DWORD GetModuleFileNameW(HMODULE module, wchar_t* path, DWORD chars) = 0;
   virtual HANDLE FindFirstFileW(const wchar_t* path, WIN32_FIND_DATAW* found) = 0;
   virtual BOOL FindClose(HANDLE find) = 0;
-
- protected:
-  // Not virtual: the real calls live in a static that stays trivially
-  // destructible, so that nothing of it runs when the module is detached.
-  ~LoggerOs() = default;
 };
+
+// A registry key and a file search that the seam opened, closed through it.
+using OsKey = UniqueAny<CloseThrough<LoggerOs, HKEY, &LoggerOs::RegCloseKey>>;
+using OsFind =
+    UniqueAny<CloseThrough<LoggerOs, HANDLE, &LoggerOs::FindClose, InvalidHandleValueIsInvalid>>;
 
 // The real calls.
 LoggerOs& SystemLoggerOs();

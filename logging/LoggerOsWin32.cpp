@@ -1,5 +1,6 @@
 // Binds the logging client's seam to the real Win32 calls.
 #include "logging/LoggerOs.h"
+#include "win32/NoDestructor.h"
 
 // The linker's symbol for the base of the image that holds this code: the
 // DLL's own handle inside Velmora.dll, the executable's in a test program.
@@ -44,6 +45,6 @@ class Win32LoggerOs final : public LoggerOs {
 }  // namespace
 
 LoggerOs& SystemLoggerOs() {
-  static Win32LoggerOs os;
-  return os;
+  static NoDestructor<Win32LoggerOs> os;
+  return *os;
 }

@@ -3,9 +3,10 @@
 #include <memory>
 #include <new>
 
-#include "control/NoThrow.h"
 #include "module/InterfaceMap.h"
 #include "module/ModuleRecord.h"
+#include "win32/CallNoThrow.h"
+#include "win32/LockGuard.h"
 
 namespace {
 
@@ -33,18 +34,19 @@ STDMETHODIMP ClassFactory::QueryInterface(REFIID iid, void** result) {
 }
 
 STDMETHODIMP_(ULONG) ClassFactory::AddRef() {
-  EnterCriticalSection(&m_critsec);
+  LockGuard lock(m_critsec);
   const LONG count = ++m_refCount;
   if (count == 2) ModuleLock();
-  LeaveCriticalSection(&m_critsec);
   return static_cast<ULONG>(count);
 }
 
 STDMETHODIMP_(ULONG) ClassFactory::Release() {
-  EnterCriticalSection(&m_critsec);
-  const LONG count = --m_refCount;
-  if (count == 1) ModuleUnlock();
-  LeaveCriticalSection(&m_critsec);
+  LONG count = 0;
+  {
+    LockGuard lock(m_critsec);
+    count = --m_refCount;
+    if (count == 1) ModuleUnlock();
+  }
   if (count == 0) delete this;
   return static_cast<ULONG>(count);
 }

@@ -17,15 +17,19 @@
 #include <new>
 #include <utility>
 
-#include "control/NoThrow.h"
 #include "module/InterfaceMap.h"
 #include "module/ModuleRecord.h"
+#include "win32/CallNoThrow.h"
 
 // Stand-alone object: its own reference count answers AddRef and Release.
 template <class T>
 class ComObject : public T {
  public:
-  ComObject() { ModuleLock(); }
+  // args are T's own constructor arguments.
+  template <class... Args>
+  explicit ComObject(Args&&... args) : T(std::forward<Args>(args)...) {
+    ModuleLock();
+  }
   ~ComObject() override {
     this->StabilizeForDestruction();
     this->FinalRelease();
@@ -52,7 +56,9 @@ class ComObject : public T {
 template <class T>
 class ComContainedObject : public T {
  public:
-  explicit ComContainedObject(IUnknown* outer) : m_outer(outer) {}
+  template <class... Args>
+  explicit ComContainedObject(IUnknown* outer, Args&&... args)
+      : T(std::forward<Args>(args)...), m_outer(outer) {}
 
   STDMETHODIMP QueryInterface(REFIID iid, void** result) override {
     return CallNoThrow(E_OUTOFMEMORY, [&]() -> HRESULT {
@@ -83,7 +89,11 @@ class ComContainedObject : public T {
 template <class T>
 class ComAggObject : public IUnknown {
  public:
-  explicit ComAggObject(IUnknown* outer) : m_refCount(0), m_contained(outer) { ModuleLock(); }
+  template <class... Args>
+  explicit ComAggObject(IUnknown* outer, Args&&... args)
+      : m_refCount(0), m_contained(outer, std::forward<Args>(args)...) {
+    ModuleLock();
+  }
   virtual ~ComAggObject() {
     m_refCount = -(LONG_MAX / 2);
     m_contained.FinalRelease();
@@ -138,21 +148,23 @@ HRESULT FinishCreation(std::unique_ptr<Object> object, REFIID iid, void** result
   return hr;
 }
 
-// Creates a T, plain when outer is null, else aggregated. Reached from the
-// class factory: no exception leaves it.
-template <class T>
-HRESULT CreateComInstance(IUnknown* outer, REFIID iid, void** result) {
+// Creates a T from args, plain when outer is null, else aggregated. Reached
+// from the class factory: no exception leaves it.
+template <class T, class... Args>
+HRESULT CreateComInstance(IUnknown* outer, REFIID iid, void** result, Args&&... args) {
   return CallNoThrow(E_OUTOFMEMORY, [&]() -> HRESULT {
     if (result == nullptr) return E_POINTER;
     *result = nullptr;
 
     if (outer == nullptr) {
-      std::unique_ptr<ComObject<T>> object(new (std::nothrow) ComObject<T>());
+      std::unique_ptr<ComObject<T>> object(new (std::nothrow)
+                                               ComObject<T>(std::forward<Args>(args)...));
       if (!object) return E_OUTOFMEMORY;
       return FinishCreation(std::move(object), iid, result);
     }
 
-    std::unique_ptr<ComAggObject<T>> object(new (std::nothrow) ComAggObject<T>(outer));
+    std::unique_ptr<ComAggObject<T>> object(
+        new (std::nothrow) ComAggObject<T>(outer, std::forward<Args>(args)...));
     if (!object) return E_OUTOFMEMORY;
     return FinishCreation(std::move(object), iid, result);
   });

@@ -1,6 +1,7 @@
 #include "module/ModuleRecord.h"
 
 #include "module/ObjectMap.h"
+#include "win32/LockGuard.h"
 
 ModuleRecord g_module = {};
 
@@ -46,15 +47,17 @@ HRESULT ModuleGetClassObject(ModuleRecord& module, REFCLSID clsid, REFIID iid, v
   for (ObjectMapEntry* entry = module.objectMap; entry != nullptr && entry->clsid != nullptr;
        ++entry) {
     if (!IsEqualCLSID(*entry->clsid, clsid)) continue;
-    EnterCriticalSection(&module.objectMapLock);
     HRESULT hr = S_OK;
-    if (entry->classObject == nullptr) {
-      void* created = nullptr;
-      hr = entry->createClassObject(entry->createInstance, IID_IUnknown, &created);
-      if (SUCCEEDED(hr)) entry->classObject = static_cast<IUnknown*>(created);
+    IUnknown* classObject = nullptr;
+    {
+      LockGuard lock(module.objectMapLock);
+      if (entry->classObject == nullptr) {
+        void* created = nullptr;
+        hr = entry->createClassObject(entry->createInstance, IID_IUnknown, &created);
+        if (SUCCEEDED(hr)) entry->classObject = static_cast<IUnknown*>(created);
+      }
+      classObject = entry->classObject;
     }
-    IUnknown* classObject = entry->classObject;
-    LeaveCriticalSection(&module.objectMapLock);
     if (FAILED(hr)) return hr;
     return classObject->QueryInterface(iid, result);
   }

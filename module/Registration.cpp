@@ -11,27 +11,13 @@ constexpr int kDescriptionChars = 256;
 constexpr DWORD kModulePathChars = 260;
 constexpr wchar_t kAutomationProxyServer[] = L"AUTPRX32.DLL";
 
-// Owner of a string from StringFromCLSID.
-class CoTaskString {
- public:
-  CoTaskString() = default;
-  ~CoTaskString() { CoTaskMemFree(m_text); }
-  CoTaskString(const CoTaskString&) = delete;
-  CoTaskString& operator=(const CoTaskString&) = delete;
-  LPOLESTR* put() { return &m_text; }
-  const wchar_t* get() const { return m_text; }
-
- private:
-  LPOLESTR m_text = nullptr;
-};
-
 // ProgID key with the description, and its "CLSID" subkey with the class id.
 LONG RegisterProgId(const wchar_t* progId, const wchar_t* clsid, const wchar_t* description) {
-  RegistryKey key;
-  const LONG error = key.Create(HKEY_CLASSES_ROOT, progId, KEY_SET_VALUE);
+  UniqueHKey key;
+  const LONG error = CreateKey(HKEY_CLASSES_ROOT, progId, KEY_SET_VALUE, &key);
   if (error != ERROR_SUCCESS) return error;
-  key.SetString(nullptr, description);
-  key.SetSubkeyString(kClsidKey, clsid);
+  SetStringValue(key.get(), nullptr, description);
+  SetSubkeyString(key.get(), kClsidKey, clsid);
   return ERROR_SUCCESS;
 }
 
@@ -46,7 +32,7 @@ HRESULT Register(const ClassRegistration& registration, HINSTANCE module) {
   LoadStringW(module, registration.descriptionStringId, description, kDescriptionChars);
   wchar_t modulePath[kModulePathChars] = L"";
   GetModuleFileNameW(module, modulePath, kModulePathChars);
-  CoTaskString clsid;
+  UniqueCoTaskString clsid;
   const HRESULT converted = StringFromCLSID(*registration.clsid, clsid.put());
   if (FAILED(converted)) return converted;
 
@@ -55,21 +41,22 @@ HRESULT Register(const ClassRegistration& registration, HINSTANCE module) {
   error = RegisterProgId(registration.versionIndependentProgId, clsid.get(), description);
   if (error != ERROR_SUCCESS) return HResultFromRegistryError(error);
 
-  RegistryKey clsidRoot;
-  error = clsidRoot.Open(HKEY_CLASSES_ROOT, kClsidKey, KEY_READ | KEY_WRITE);
+  UniqueHKey clsidRoot;
+  error = OpenKey(HKEY_CLASSES_ROOT, kClsidKey, KEY_READ | KEY_WRITE, &clsidRoot);
   if (error != ERROR_SUCCESS) return HResultFromRegistryError(error);
-  RegistryKey classKey;
-  error = classKey.Create(clsidRoot.get(), clsid.get(), KEY_READ | KEY_WRITE);
+  UniqueHKey classKey;
+  error = CreateKey(clsidRoot.get(), clsid.get(), KEY_READ | KEY_WRITE, &classKey);
   if (error != ERROR_SUCCESS) return HResultFromRegistryError(error);
 
-  classKey.SetString(nullptr, description);
-  classKey.SetSubkeyString(kProgIdKey, registration.progId);
-  classKey.SetSubkeyString(kVersionIndependentProgIdKey, registration.versionIndependentProgId);
+  SetStringValue(classKey.get(), nullptr, description);
+  SetSubkeyString(classKey.get(), kProgIdKey, registration.progId);
+  SetSubkeyString(classKey.get(), kVersionIndependentProgIdKey,
+                  registration.versionIndependentProgId);
   const wchar_t* server =
       (registration.flags & kServerIsAutomationProxy) ? kAutomationProxyServer : modulePath;
-  classKey.SetSubkeyString(kInprocServerKey, server);
+  SetSubkeyString(classKey.get(), kInprocServerKey, server);
   if (const wchar_t* model = ThreadingModelName(registration.flags))
-    classKey.SetSubkeyString(kInprocServerKey, model, kThreadingModelValue);
+    SetSubkeyString(classKey.get(), kInprocServerKey, model, kThreadingModelValue);
   return S_OK;
 }
 
@@ -82,10 +69,10 @@ HRESULT Unregister(const ClassRegistration& registration) {
   DeleteProgId(registration.progId);
   DeleteProgId(registration.versionIndependentProgId);
 
-  CoTaskString clsid;
+  UniqueCoTaskString clsid;
   if (FAILED(StringFromCLSID(*registration.clsid, clsid.put()))) return S_OK;
-  RegistryKey clsidRoot;
-  if (clsidRoot.Open(HKEY_CLASSES_ROOT, kClsidKey, KEY_READ | KEY_WRITE) == ERROR_SUCCESS)
+  UniqueHKey clsidRoot;
+  if (OpenKey(HKEY_CLASSES_ROOT, kClsidKey, KEY_READ | KEY_WRITE, &clsidRoot) == ERROR_SUCCESS)
     RecurseDeleteKey(clsidRoot.get(), clsid.get());
   return S_OK;
 }

@@ -9,50 +9,34 @@ constexpr DWORD kKeyNameBuffer = 256;
 
 }  // namespace
 
-RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
-  if (this != &other) {
-    Close();
-    m_key = other.m_key;
-    other.m_key = nullptr;
-  }
-  return *this;
-}
-
-LONG RegistryKey::Create(HKEY parent, const wchar_t* name, REGSAM access) {
-  Close();
+LONG CreateKey(HKEY parent, const wchar_t* name, REGSAM access, UniqueHKey* key) {
   return RegCreateKeyExW(parent, name, /*Reserved=*/0, /*lpClass=*/nullptr,
                          REG_OPTION_NON_VOLATILE, access, /*lpSecurityAttributes=*/nullptr,
-                         &m_key, /*lpdwDisposition=*/nullptr);
+                         key->put(), /*lpdwDisposition=*/nullptr);
 }
 
-LONG RegistryKey::Open(HKEY parent, const wchar_t* name, REGSAM access) {
-  Close();
-  return RegOpenKeyExW(parent, name, /*ulOptions=*/0, access, &m_key);
+LONG OpenKey(HKEY parent, const wchar_t* name, REGSAM access, UniqueHKey* key) {
+  return RegOpenKeyExW(parent, name, /*ulOptions=*/0, access, key->put());
 }
 
-void RegistryKey::Close() {
-  if (m_key != nullptr) RegCloseKey(m_key);
-  m_key = nullptr;
-}
-
-LONG RegistryKey::SetString(const wchar_t* valueName, const wchar_t* text) {
+LONG SetStringValue(HKEY key, const wchar_t* valueName, const wchar_t* text) {
   // REG_SZ sizes count the terminating null: (characters + 1) * 2 bytes.
   const DWORD bytes = static_cast<DWORD>((std::wcslen(text) + 1) * sizeof(wchar_t));
-  return RegSetValueExW(m_key, valueName, /*Reserved=*/0, REG_SZ,
+  return RegSetValueExW(key, valueName, /*Reserved=*/0, REG_SZ,
                         reinterpret_cast<const BYTE*>(text), bytes);
 }
 
-LONG RegistryKey::SetSubkeyString(const wchar_t* subkey, const wchar_t* text,
-                                  const wchar_t* valueName) {
-  RegistryKey child;
-  const LONG error = child.Create(m_key, subkey, KEY_ALL_ACCESS);
+LONG SetSubkeyString(HKEY key, const wchar_t* subkey, const wchar_t* text,
+                     const wchar_t* valueName) {
+  UniqueHKey child;
+  const LONG error = CreateKey(key, subkey, KEY_ALL_ACCESS, &child);
   if (error != ERROR_SUCCESS) return error;
-  return child.SetString(valueName, text);
+  return SetStringValue(child.get(), valueName, text);
 }
 
 LONG RecurseDeleteKey(HKEY parent, const wchar_t* name) {
-  RegistryKey key;
-  LONG error = key.Open(parent, name, KEY_READ | KEY_WRITE);
+  UniqueHKey key;
+  LONG error = OpenKey(parent, name, KEY_READ | KEY_WRITE, &key);
   if (error != ERROR_SUCCESS) return error;
 
   // Always read index 0: each deletion shifts the remaining subkeys down.
@@ -65,7 +49,7 @@ LONG RecurseDeleteKey(HKEY parent, const wchar_t* name) {
     if (error != ERROR_SUCCESS) return error;
     length = kKeyNameBuffer;
   }
-  key.Close();
+  key.reset();
   return RegDeleteKeyW(parent, name);
 }
 

@@ -2,11 +2,11 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include "control/NoThrow.h"
 #include "logging/LoggerClient.h"
 #include "module/ModuleRecord.h"
 #include "module/ObjectMap.h"
 #include "process/ProcessListLock.h"
+#include "win32/CallNoThrow.h"
 
 namespace {
 
@@ -24,8 +24,12 @@ constexpr GUID kLibraryId = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
 // would still run its detach there whatever the argument says: it takes
 // msvcrt's exit lock, runs the module's exit-time list (atexit functions and
 // static destructors) and frees it with msvcrt's free. So at process exit
-// nothing of the runtime or of DllMain runs, and the system reclaims it all.
-// Loading, threads and unloading by FreeLibrary go through the runtime.
+// neither DllMain nor the runtime's detach runs. The loader still calls the
+// image's TLS callbacks itself, without this entry point: mingw-w64's
+// thread-key callback enters, leaves and deletes its own critical section,
+// and winpthreads' removes its vectored exception handler when the loader
+// passes it a null reserved argument, as Wine does. The system reclaims the
+// rest. Loading, threads and unloading by FreeLibrary go through the runtime.
 extern "C" BOOL WINAPI DllMainCRTStartup(HANDLE instance, DWORD reason, LPVOID reserved);
 
 extern "C" BOOL WINAPI VelmoraDllEntry(HANDLE instance, DWORD reason, LPVOID reserved) {
@@ -36,7 +40,6 @@ extern "C" BOOL WINAPI VelmoraDllEntry(HANDLE instance, DWORD reason, LPVOID res
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_ATTACH) {
     ModuleInit(g_module, g_objectMap, instance, kLibraryId);
-    DisableThreadLibraryCalls(instance);
   } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
     // Unloaded by FreeLibrary (CoFreeUnusedLibraries after DllCanUnloadNow
     // said S_OK): no object is left, so the teardown is safe. At process exit

@@ -1,6 +1,9 @@
 #include "process/DesktopAccess.h"
 
 #include "process/ProcessLog.h"
+#include "win32/LockGuard.h"
+#include "win32/NoDestructor.h"
+#include "win32/UniqueAny.h"
 
 namespace {
 
@@ -19,88 +22,44 @@ constexpr DWORD kMaxAclBytes = 0xFFFF;
 // restore each other's window station. One lock for the whole operation.
 SRWLOCK g_desktopGrantLock = SRWLOCK_INIT;
 
-class GrantLockGuard {
- public:
-  GrantLockGuard() { AcquireSRWLockExclusive(&g_desktopGrantLock); }
-  ~GrantLockGuard() { ReleaseSRWLockExclusive(&g_desktopGrantLock); }
-};
+// What the grant acquires, each given back through the seam that gave it: a
+// buffer, the process's window station before the switch (giving it back
+// switches the process back) and the desktop.
+using Block = UniqueAny<CloseThrough<DesktopApi, void*, &DesktopApi::Free>>;
+using WindowStationSwitch =
+    UniqueAny<CloseThrough<DesktopApi, HWINSTA, &DesktopApi::SetProcessWindowStation>>;
+using Desktop = UniqueAny<CloseThrough<DesktopApi, HDESK, &DesktopApi::CloseDesktop>>;
 
-// A buffer from DesktopApi::Allocate.
-class Block {
+// "winsta0", closed last of all; a close that fails is worth a warning.
+class WindowStationClose {
  public:
-  explicit Block(DesktopApi& api) : m_api(api) {}
-  ~Block() { if (m_data) m_api.Free(m_data); }
-  Block(const Block&) = delete;
-  Block& operator=(const Block&) = delete;
-  bool Allocate(size_t bytes) { m_data = m_api.Allocate(bytes); return m_data != nullptr; }
-  void* Get() const { return m_data; }
-
- private:
-  DesktopApi& m_api;
-  void* m_data = nullptr;
-};
-
-// "winsta0": restored away from and then closed, last of all.
-class WindowStation {
- public:
-  WindowStation(DesktopApi& api, ProcessLog& log) : m_api(api), m_log(log) {}
-  ~WindowStation() {
-    if (!m_handle) return;
-    if (!m_api.CloseWindowStation(m_handle)) {
-      m_log.Category(kLogWarning, L"CloseWindowStation failed with error %d",
-                     static_cast<int>(m_api.GetLastError()));
+  using Type = HWINSTA;
+  WindowStationClose(DesktopApi& api, ProcessLog& log) : m_api(&api), m_log(&log) {}
+  static HWINSTA Invalid() { return nullptr; }
+  void Close(HWINSTA station) const {
+    if (!m_api->CloseWindowStation(station)) {
+      m_log->Category(kLogWarning, L"CloseWindowStation failed with error %d",
+                      static_cast<int>(m_api->GetLastError()));
     }
   }
-  WindowStation(const WindowStation&) = delete;
-  WindowStation& operator=(const WindowStation&) = delete;
-  HWINSTA* Put() { return &m_handle; }
-  HWINSTA Get() const { return m_handle; }
 
  private:
-  DesktopApi& m_api;
-  ProcessLog& m_log;
-  HWINSTA m_handle = nullptr;
+  DesktopApi* m_api;
+  ProcessLog* m_log;
 };
+using WindowStation = UniqueAny<WindowStationClose>;
 
-// Puts the process's previous window station back once the work is done.
-class WindowStationSwitch {
- public:
-  explicit WindowStationSwitch(DesktopApi& api) : m_api(api) {}
-  ~WindowStationSwitch() { if (m_switched) m_api.SetProcessWindowStation(m_previous); }
-  WindowStationSwitch(const WindowStationSwitch&) = delete;
-  WindowStationSwitch& operator=(const WindowStationSwitch&) = delete;
-  bool SwitchTo(HWINSTA station) {
-    m_previous = m_api.GetProcessWindowStation();
-    m_switched = m_api.SetProcessWindowStation(station) != FALSE;
-    return m_switched;
-  }
-
- private:
-  DesktopApi& m_api;
-  HWINSTA m_previous = nullptr;
-  bool m_switched = false;
-};
-
-class Desktop {
- public:
-  explicit Desktop(DesktopApi& api) : m_api(api) {}
-  ~Desktop() { if (m_handle) m_api.CloseDesktop(m_handle); }
-  Desktop(const Desktop&) = delete;
-  Desktop& operator=(const Desktop&) = delete;
-  HDESK* Put() { return &m_handle; }
-  HDESK Get() const { return m_handle; }
-
- private:
-  DesktopApi& m_api;
-  HDESK m_handle = nullptr;
-};
+bool Allocate(DesktopApi& api, size_t bytes, Block* block) {
+  block->reset(api.Allocate(bytes));
+  return static_cast<bool>(*block);
+}
 
 // Reads a size-queried item: the first call with no buffer reports the size.
 bool ReadTokenGroups(DesktopApi& api, HANDLE token, Block& groups) {
   DWORD needed = 0;
   api.GetTokenInformation(token, TokenGroups, nullptr, 0, &needed);
-  if (needed == 0 || !groups.Allocate(needed)) return false;
-  return api.GetTokenInformation(token, TokenGroups, groups.Get(), needed, &needed) !=
+  if (needed == 0 || !Allocate(api, needed, &groups)) return false;
+  return api.GetTokenInformation(token, TokenGroups, groups.get(), needed, &needed) !=
          FALSE;
 }
 
@@ -122,18 +81,19 @@ void LogAccessListFull(ProcessLog& log, DWORD entries) {
                static_cast<int>(entries));
 }
 
-// Whether a failed InitializeAcl or AddAce failed for want of room: the size
-// is the only parameter of InitializeAcl that can be wrong here.
-bool RefusedForSize(DesktopApi& api, DWORD sizeError) { return api.GetLastError() == sizeError; }
+// Whether a failed AddAce or AddAccessAllowedAce failed for want of room.
+bool RefusedForRoom(DesktopApi& api) {
+  return api.GetLastError() == ERROR_ALLOTTED_SPACE_EXCEEDED;
+}
 
 bool ReadDesktopSecurity(DesktopApi& api, HDESK desktop, Block& descriptor,
                          DWORD* size) {
   SECURITY_INFORMATION requested = DACL_SECURITY_INFORMATION;
   DWORD needed = 0;
   api.GetUserObjectSecurity(desktop, &requested, nullptr, 0, &needed);
-  if (needed == 0 || !descriptor.Allocate(needed)) return false;
+  if (needed == 0 || !Allocate(api, needed, &descriptor)) return false;
   *size = needed;
-  return api.GetUserObjectSecurity(desktop, &requested, descriptor.Get(), needed,
+  return api.GetUserObjectSecurity(desktop, &requested, descriptor.get(), needed,
                                    &needed) != FALSE;
 }
 
@@ -141,35 +101,35 @@ bool ReadDesktopSecurity(DesktopApi& api, HDESK desktop, Block& descriptor,
 
 void GrantDesktopAccess(DesktopApi& api, ProcessLog& log, HANDLE token,
                         DWORD accessMask) {
-  GrantLockGuard serialised;
+  LockGuard serialised(g_desktopGrantLock);
 
   // Declared in acquisition order: they are released in reverse, which puts
   // the window station back before "winsta0" is closed.
-  WindowStation winsta0(api, log);
-  *winsta0.Put() = api.OpenWindowStation(kWindowStationName, FALSE, READ_CONTROL);
-  if (!winsta0.Get()) return;
+  WindowStation winsta0(WindowStationClose(api, log),
+                        api.OpenWindowStation(kWindowStationName, FALSE, READ_CONTROL));
+  if (!winsta0) return;
 
   // The desktop name below resolves in the process's window station.
-  WindowStationSwitch stationSwitch(api);
-  if (!stationSwitch.SwitchTo(winsta0.Get())) return;
+  const HWINSTA previous = api.GetProcessWindowStation();
+  if (!api.SetProcessWindowStation(winsta0.get())) return;
+  WindowStationSwitch stationSwitch(api, previous);
 
   Block groups(api);
   if (!ReadTokenGroups(api, token, groups)) return;
-  PSID logonSid = FindLogonSid(static_cast<const TOKEN_GROUPS*>(groups.Get()));
+  PSID logonSid = FindLogonSid(static_cast<const TOKEN_GROUPS*>(groups.get()));
   if (!logonSid) return;
 
-  Desktop desktop(api);
-  *desktop.Put() = api.OpenDesktop(kDesktopName, 0, FALSE, kDesktopGrantAccess);
-  if (!desktop.Get()) return;
+  Desktop desktop(api, api.OpenDesktop(kDesktopName, 0, FALSE, kDesktopGrantAccess));
+  if (!desktop) return;
 
   Block oldDescriptor(api);
   DWORD oldDescriptorSize = 0;
-  if (!ReadDesktopSecurity(api, desktop.Get(), oldDescriptor, &oldDescriptorSize)) return;
+  if (!ReadDesktopSecurity(api, desktop.get(), oldDescriptor, &oldDescriptorSize)) return;
 
   BOOL daclPresent = FALSE;
   BOOL daclDefaulted = FALSE;
   PACL oldDacl = nullptr;
-  if (!api.GetSecurityDescriptorDacl(oldDescriptor.Get(), &daclPresent, &oldDacl,
+  if (!api.GetSecurityDescriptorDacl(oldDescriptor.get(), &daclPresent, &oldDacl,
                                      &daclDefaulted)) {
     return;
   }
@@ -189,12 +149,10 @@ void GrantDesktopAccess(DesktopApi& api, ProcessLog& log, HANDLE token,
     return;
   }
   Block newDacl(api);
-  if (!newDacl.Allocate(newDaclSize)) return;
-  PACL acl = static_cast<PACL>(newDacl.Get());
-  if (!api.InitializeAcl(acl, newDaclSize, ACL_REVISION)) {
-    if (RefusedForSize(api, ERROR_INVALID_PARAMETER)) LogAccessListFull(log, sizeInfo.AceCount);
-    return;
-  }
+  if (!Allocate(api, newDaclSize, &newDacl)) return;
+  PACL acl = static_cast<PACL>(newDacl.get());
+  // The size was checked above: a refusal here is not the list being full.
+  if (!api.InitializeAcl(acl, newDaclSize, ACL_REVISION)) return;
 
   if (copyOld) {
     for (DWORD i = 0; i < sizeInfo.AceCount; ++i) {
@@ -202,7 +160,7 @@ void GrantDesktopAccess(DesktopApi& api, ProcessLog& log, HANDLE token,
       if (!api.GetAce(oldDacl, i, &ace)) return;
       const ACE_HEADER* header = static_cast<const ACE_HEADER*>(ace);
       if (!api.AddAce(acl, ACL_REVISION, MAXDWORD, ace, header->AceSize)) {
-        if (RefusedForSize(api, ERROR_ALLOTTED_SPACE_EXCEEDED)) {
+        if (RefusedForRoom(api)) {
           LogAccessListFull(log, sizeInfo.AceCount);
         }
         return;
@@ -210,7 +168,7 @@ void GrantDesktopAccess(DesktopApi& api, ProcessLog& log, HANDLE token,
     }
   }
   if (!api.AddAccessAllowedAce(acl, ACL_REVISION, accessMask, logonSid)) {
-    if (RefusedForSize(api, ERROR_ALLOTTED_SPACE_EXCEEDED)) {
+    if (RefusedForRoom(api)) {
       LogAccessListFull(log, sizeInfo.AceCount);
     }
     return;
@@ -223,18 +181,18 @@ void GrantDesktopAccess(DesktopApi& api, ProcessLog& log, HANDLE token,
     newDescriptorSize = SECURITY_DESCRIPTOR_MIN_LENGTH;
   }
   Block newDescriptor(api);
-  if (!newDescriptor.Allocate(newDescriptorSize)) return;
-  if (!api.InitializeSecurityDescriptor(newDescriptor.Get(),
+  if (!Allocate(api, newDescriptorSize, &newDescriptor)) return;
+  if (!api.InitializeSecurityDescriptor(newDescriptor.get(),
                                         SECURITY_DESCRIPTOR_REVISION)) {
     return;
   }
-  if (!api.SetSecurityDescriptorDacl(newDescriptor.Get(), TRUE, acl, FALSE)) return;
+  if (!api.SetSecurityDescriptorDacl(newDescriptor.get(), TRUE, acl, FALSE)) return;
 
   SECURITY_INFORMATION requested = DACL_SECURITY_INFORMATION;
-  api.SetUserObjectSecurity(desktop.Get(), &requested, newDescriptor.Get());
+  api.SetUserObjectSecurity(desktop.get(), &requested, newDescriptor.get());
 }
 
 void GrantDesktopAccess(HANDLE token, DWORD accessMask) {
-  static DesktopApi api;
-  GrantDesktopAccess(api, DefaultProcessLog(), token, accessMask);
+  static NoDestructor<RealDesktopApi> api;
+  GrantDesktopAccess(*api, DefaultProcessLog(), token, accessMask);
 }

@@ -7,39 +7,72 @@
 class ProcessLog;
 
 // The window-station, desktop, token, ACL and security-descriptor calls of
-// the grant. Every method binds the real call; tests derive and override what
-// they script (window stations and desktops cannot be driven for real under
-// every host), keeping the real ACL arithmetic where they want it.
+// the grant, behind one narrow interface: window stations and desktops cannot
+// be driven for real under every host (Wine's have no access list), so tests
+// script them. RealDesktopApi (DesktopApiWin32.cpp) binds the real calls;
+// fakes may derive from it to keep the real ACL arithmetic.
 class DesktopApi {
  public:
   virtual ~DesktopApi() = default;
-  virtual HWINSTA OpenWindowStation(LPCWSTR name, BOOL inherit, ACCESS_MASK access);
-  virtual HWINSTA GetProcessWindowStation();
-  virtual BOOL SetProcessWindowStation(HWINSTA station);
-  virtual BOOL CloseWindowStation(HWINSTA station);
+  virtual HWINSTA OpenWindowStation(LPCWSTR name, BOOL inherit, ACCESS_MASK access) = 0;
+  virtual HWINSTA GetProcessWindowStation() = 0;
+  virtual BOOL SetProcessWindowStation(HWINSTA station) = 0;
+  virtual BOOL CloseWindowStation(HWINSTA station) = 0;
   virtual BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kind,
-                                   void* buffer, DWORD length, DWORD* returned);
-  virtual HDESK OpenDesktop(LPCWSTR name, DWORD flags, BOOL inherit, ACCESS_MASK access);
-  virtual BOOL CloseDesktop(HDESK desktop);
+                                   void* buffer, DWORD length, DWORD* returned) = 0;
+  virtual HDESK OpenDesktop(LPCWSTR name, DWORD flags, BOOL inherit, ACCESS_MASK access) = 0;
+  virtual BOOL CloseDesktop(HDESK desktop) = 0;
   virtual BOOL GetUserObjectSecurity(HANDLE object, SECURITY_INFORMATION* requested,
                                      PSECURITY_DESCRIPTOR descriptor, DWORD length,
-                                     DWORD* needed);
+                                     DWORD* needed) = 0;
   virtual BOOL SetUserObjectSecurity(HANDLE object, SECURITY_INFORMATION* requested,
-                                     PSECURITY_DESCRIPTOR descriptor);
+                                     PSECURITY_DESCRIPTOR descriptor) = 0;
   virtual BOOL GetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, BOOL* present,
-                                         PACL* dacl, BOOL* defaulted);
-  virtual BOOL GetAclInformation(PACL acl, ACL_SIZE_INFORMATION* info);
-  virtual DWORD GetLengthSid(PSID sid);
-  virtual BOOL InitializeAcl(PACL acl, DWORD length, DWORD revision);
-  virtual BOOL GetAce(PACL acl, DWORD index, void** ace);
-  virtual BOOL AddAce(PACL acl, DWORD revision, DWORD startIndex, void* ace, DWORD length);
-  virtual BOOL AddAccessAllowedAce(PACL acl, DWORD revision, DWORD mask, PSID sid);
-  virtual BOOL InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR descriptor, DWORD revision);
+                                         PACL* dacl, BOOL* defaulted) = 0;
+  virtual BOOL GetAclInformation(PACL acl, ACL_SIZE_INFORMATION* info) = 0;
+  virtual DWORD GetLengthSid(PSID sid) = 0;
+  virtual BOOL InitializeAcl(PACL acl, DWORD length, DWORD revision) = 0;
+  virtual BOOL GetAce(PACL acl, DWORD index, void** ace) = 0;
+  virtual BOOL AddAce(PACL acl, DWORD revision, DWORD startIndex, void* ace, DWORD length) = 0;
+  virtual BOOL AddAccessAllowedAce(PACL acl, DWORD revision, DWORD mask, PSID sid) = 0;
+  virtual BOOL InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR descriptor, DWORD revision) = 0;
   virtual BOOL SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, BOOL present,
-                                         PACL dacl, BOOL defaulted);
-  virtual void* Allocate(size_t bytes);
-  virtual void Free(void* block);
-  virtual DWORD GetLastError();
+                                         PACL dacl, BOOL defaulted) = 0;
+  virtual void* Allocate(size_t bytes) = 0;
+  virtual void Free(void* block) = 0;
+  virtual DWORD GetLastError() = 0;
+};
+
+// The production binding: the real calls.
+class RealDesktopApi : public DesktopApi {
+ public:
+  HWINSTA OpenWindowStation(LPCWSTR name, BOOL inherit, ACCESS_MASK access) override;
+  HWINSTA GetProcessWindowStation() override;
+  BOOL SetProcessWindowStation(HWINSTA station) override;
+  BOOL CloseWindowStation(HWINSTA station) override;
+  BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kind,
+                           void* buffer, DWORD length, DWORD* returned) override;
+  HDESK OpenDesktop(LPCWSTR name, DWORD flags, BOOL inherit, ACCESS_MASK access) override;
+  BOOL CloseDesktop(HDESK desktop) override;
+  BOOL GetUserObjectSecurity(HANDLE object, SECURITY_INFORMATION* requested,
+                             PSECURITY_DESCRIPTOR descriptor, DWORD length,
+                             DWORD* needed) override;
+  BOOL SetUserObjectSecurity(HANDLE object, SECURITY_INFORMATION* requested,
+                             PSECURITY_DESCRIPTOR descriptor) override;
+  BOOL GetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, BOOL* present,
+                                 PACL* dacl, BOOL* defaulted) override;
+  BOOL GetAclInformation(PACL acl, ACL_SIZE_INFORMATION* info) override;
+  DWORD GetLengthSid(PSID sid) override;
+  BOOL InitializeAcl(PACL acl, DWORD length, DWORD revision) override;
+  BOOL GetAce(PACL acl, DWORD index, void** ace) override;
+  BOOL AddAce(PACL acl, DWORD revision, DWORD startIndex, void* ace, DWORD length) override;
+  BOOL AddAccessAllowedAce(PACL acl, DWORD revision, DWORD mask, PSID sid) override;
+  BOOL InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR descriptor, DWORD revision) override;
+  BOOL SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, BOOL present,
+                                 PACL dacl, BOOL defaulted) override;
+  void* Allocate(size_t bytes) override;
+  void Free(void* block) override;
+  DWORD GetLastError() override;
 };
 
 // Access mask of the desktop handle: READ_CONTROL, WRITE_DAC,

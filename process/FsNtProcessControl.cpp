@@ -5,9 +5,12 @@
 #include <memory>
 #include <new>
 
+#include "process/ListedProcess.h"
 #include "process/ProcessApi.h"
 #include "process/ProcessListLock.h"
 #include "process/ProcessLog.h"
+#include "win32/ComPtr.h"
+#include "win32/Owners.h"
 
 namespace {
 
@@ -39,53 +42,61 @@ bool BuildCommandLine(LPCWSTR name, LPCWSTR args, wchar_t (&commandLine)[kComman
 }  // namespace
 
 // Every way out of a launch after the process was created goes through this
-// owner, early returns and exceptions alike: unless the launch commits it
-// (the caller has its identity and the process may run), the process is
-// terminated and its entry unlisted, and its handles are closed by whoever
-// holds the entry last. While pending, the launch holds the entry itself, so
-// a stop that found it meanwhile cannot free it under the launch.
+// owner, early returns and exceptions alike. Unless its program runs, the
+// process is terminated and unlisted, and its handles are closed by whoever
+// holds its entry last. Until then the launch holds the entry itself, so a
+// stop that finds it meanwhile cannot close its handles under the launch.
 class FsNtProcessControl::PendingLaunch {
  public:
   PendingLaunch(FsNtProcessControl& owner, const PROCESS_INFORMATION& info)
-      : m_owner(owner), m_info(info) {}
+      : m_owner(owner),
+        m_process(owner.m_api, info.hProcess),
+        m_thread(owner.m_api, info.hThread),
+        m_processId(info.dwProcessId),
+        m_threadId(info.dwThreadId) {}
   ~PendingLaunch() {
-    if (m_committed) return;
-    m_owner.m_api.TerminateProcess(m_info.hProcess, 0);
-    if (!m_entry) {
-      m_owner.m_api.CloseHandle(m_info.hThread);
-      m_owner.m_api.CloseHandle(m_info.hProcess);
-      return;
-    }
-    ProcessListLockGuard lock;
-    if (ProcessHandleList::IsListed(m_entry)) {
-      m_owner.m_processHandleList.Unlist(m_entry);
-      m_owner.DropHold(m_entry);  // the list's
-    }
-    m_owner.DropHold(m_entry);  // the launch's
+    if (m_running) return;
+    m_owner.m_api.TerminateProcess(m_entry ? m_entry.get()->process() : m_process.get(), 0);
+    if (!m_entry) return;  // never listed: the owners close the thread, then the process
+    ProcessListGuard lock(g_processListLock);
+    m_owner.m_processHandleList.Remove(m_entry.get(), lock);
+    m_entry.release()->Drop(lock);
   }
   PendingLaunch(const PendingLaunch&) = delete;
   PendingLaunch& operator=(const PendingLaunch&) = delete;
 
-  // Appends the process to the list; false when no entry can be allocated.
+  // Appends the process to the list, the launch holding its entry too; false
+  // when no entry can be allocated.
   bool List() {
-    ProcessListLockGuard lock;
-    m_entry = m_owner.m_processHandleList.Append(m_info);
-    if (!m_entry) return false;
-    ProcessHandleList::Hold(m_entry);
+    ListedProcess* entry = ListedProcess::Create(m_process, m_thread, m_processId, m_threadId);
+    if (!entry) return false;
+    m_entry.reset(entry);
+    ProcessListGuard lock(g_processListLock);
+    m_owner.m_processHandleList.Append(entry, lock);
     return true;
   }
-  // The launch has handed the process out: it stays listed and may run.
-  void Commit() {
-    ProcessListLockGuard lock;
-    m_owner.DropHold(m_entry);
-    m_committed = true;
+
+  // Resumes the program while the launch still holds its entry, then lets go:
+  // the list keeps it. False, with nothing resumed, when a stop of the same
+  // process id took the entry out meanwhile (it took the process for ended):
+  // a program that nobody lists must not run, and the launch fails.
+  bool Run() {
+    ProcessListGuard lock(g_processListLock);
+    if (!m_entry.get()->IsListed(lock)) return false;
+    m_owner.m_api.ResumeThread(m_entry.get()->thread());
+    m_entry.release()->Drop(lock);
+    m_running = true;
+    return true;
   }
 
  private:
   FsNtProcessControl& m_owner;
-  const PROCESS_INFORMATION m_info;
-  ProcessHandleList::Entry* m_entry = nullptr;
-  bool m_committed = false;
+  ApiHandle m_process;  // until listed; declared first, so closed last
+  ApiHandle m_thread;
+  const DWORD m_processId;
+  const DWORD m_threadId;
+  ProcessHold m_entry;  // the launch's hold, once listed
+  bool m_running = false;
 };
 
 FsNtProcessControl::FsNtProcessControl()
@@ -93,37 +104,19 @@ FsNtProcessControl::FsNtProcessControl()
   // A failed creation leaves the pointer null; the stop and the status query
   // report that when they are asked.
   CoCreateInstance(CLSID_ProcessRealtimeClerkObject, nullptr, CLSCTX_INPROC_SERVER,
-                   IID_IProcessRealtimeClerk,
-                   reinterpret_cast<void**>(&m_pIProcessRealtimeClerk));
+                   IID_IProcessRealtimeClerk, m_pIProcessRealtimeClerk.put_void());
 }
 
 FsNtProcessControl::FsNtProcessControl(IProcessRealtimeClerk* clerk, ProcessApi& api,
                                        ProcessLog& log)
-    : m_pIProcessRealtimeClerk(clerk), m_api(api), m_log(log) {
-  if (m_pIProcessRealtimeClerk) m_pIProcessRealtimeClerk->AddRef();
+    : m_api(api), m_log(log) {
+  if (clerk) clerk->AddRef();
+  m_pIProcessRealtimeClerk = ComPtr<IProcessRealtimeClerk>(clerk);
 }
 
-FsNtProcessControl::~FsNtProcessControl() {
-  if (m_pIProcessRealtimeClerk) {
-    m_pIProcessRealtimeClerk->Release();
-    m_pIProcessRealtimeClerk = nullptr;
-  }
-  // The processes run on; only this object's handles to them go.
-  ProcessListLockGuard lock;
-  ProcessHandleList::Entry* entry = m_processHandleList.Begin();
-  while (entry != m_processHandleList.End()) {
-    ProcessHandleList::Entry* listed = entry;
-    entry = m_processHandleList.Unlist(listed);
-    DropHold(listed);
-  }
-}
-
-void FsNtProcessControl::DropHold(ProcessHandleList::Entry* entry) {
-  if (!ProcessHandleList::Drop(entry)) return;
-  m_api.CloseHandle(entry->info.hThread);
-  m_api.CloseHandle(entry->info.hProcess);
-  ProcessHandleList::Free(entry);
-}
+// The table instance goes first; then the list lets go of its entries: the
+// processes run on, only this object's handles to them go.
+FsNtProcessControl::~FsNtProcessControl() { m_pIProcessRealtimeClerk.reset(); }
 
 HRESULT FsNtProcessControl::StartProcess(LPWSTR szName, LPWSTR szCmdLnArgs,
                                          LPWSTR szProcessCtrlArgs,
@@ -148,7 +141,7 @@ HRESULT FsNtProcessControl::StartProcess(LPWSTR szName, LPWSTR szCmdLnArgs,
                     &creationFlags);
 
   ApiHandle token(m_api);
-  HRESULT hr = ObtainLogonToken(*credentials, version.dwMajorVersion, token.Put());
+  HRESULT hr = ObtainLogonToken(*credentials, version.dwMajorVersion, token.put());
   // Nothing after the logon needs the password: wipe it now rather than keep
   // it through the process creation.
   credentials.reset();
@@ -159,8 +152,8 @@ HRESULT FsNtProcessControl::StartProcess(LPWSTR szName, LPWSTR szCmdLnArgs,
   if (token) {
     // Its outcome does not decide the launch: without access the process
     // merely cannot use the desktop.
-    m_api.GrantDesktopAccess(token.Get(), GENERIC_ALL);
-    created = m_api.CreateProcessAsUser(token.Get(), commandLine, creationFlags,
+    m_api.GrantDesktopAccess(token.get(), GENERIC_ALL);
+    created = m_api.CreateProcessAsUser(token.get(), commandLine, creationFlags,
                                         startupInfo.get(), &info);
   } else {
     created = m_api.CreateProcess(commandLine, creationFlags, startupInfo.get(), &info);
@@ -174,19 +167,17 @@ HRESULT FsNtProcessControl::StartProcess(LPWSTR szName, LPWSTR szCmdLnArgs,
   // Without an entry nobody could stop it: it must not run.
   if (!launch.List()) return E_OUTOFMEMORY;
 
-  token.Reset();
+  token.reset();
   startupInfo.reset();
 
   wchar_t identity[kIdentityChars];
   std::swprintf(identity, kIdentityChars, L"Process_%lu",
                 static_cast<unsigned long>(info.dwProcessId));
-  BSTR bstrIdentity = m_api.AllocString(identity);
+  UniqueBstr bstrIdentity(m_api.AllocString(identity));
   // Nobody could name it: it must not stay suspended for ever.
   if (!bstrIdentity) return kLaunchFailed;
-  *processIdentity = bstrIdentity;
-  launch.Commit();
-
-  m_api.ResumeThread(info.hThread);
+  if (!launch.Run()) return kLaunchFailed;
+  *processIdentity = bstrIdentity.release();
   return S_OK;
 }
 
@@ -197,13 +188,13 @@ HRESULT FsNtProcessControl::ObtainLogonToken(const ProcessCredentials& credentia
 
   if (credentials.IsComplete()) {
     if (majorVersion >= kFirstMajorVersionWithBatchLogon &&
-        m_api.LogonUser(credentials.bstrUserName.Get(), credentials.bstrDomain.Get(),
-                        credentials.bstrPassword.Get(), LOGON32_LOGON_BATCH,
+        m_api.LogonUser(credentials.bstrUserName.get(), credentials.bstrDomain.get(),
+                        credentials.bstrPassword.get(), LOGON32_LOGON_BATCH,
                         LOGON32_PROVIDER_DEFAULT, token)) {
       return S_OK;
     }
-    if (!m_api.LogonUser(credentials.bstrUserName.Get(), credentials.bstrDomain.Get(),
-                         credentials.bstrPassword.Get(), LOGON32_LOGON_INTERACTIVE,
+    if (!m_api.LogonUser(credentials.bstrUserName.get(), credentials.bstrDomain.get(),
+                         credentials.bstrPassword.get(), LOGON32_LOGON_INTERACTIVE,
                          LOGON32_PROVIDER_DEFAULT, token)) {
       m_api.GetLastError();
       *token = nullptr;
@@ -213,8 +204,8 @@ HRESULT FsNtProcessControl::ObtainLogonToken(const ProcessCredentials& credentia
   }
 
   ComPtr<ICAdminAccountInfo> store;
-  HRESULT hr = m_api.CreateAdminAccountInfo(store.Put());
-  if (FAILED(hr) || !store.Get()) {
+  HRESULT hr = m_api.CreateAdminAccountInfo(store.put());
+  if (FAILED(hr) || !store.get()) {
     m_log.Category(kLogError, L"Unable to CoCreate coclass CAdminAccountInfo. hr = 0x%x",
                    static_cast<unsigned>(hr));
     return S_OK;  // the caller's own account
@@ -223,12 +214,12 @@ HRESULT FsNtProcessControl::ObtainLogonToken(const ProcessCredentials& credentia
   // now ours: they go into a record that wipes them, whatever the logon does
   // and whatever the store returned.
   ProcessCredentials account;
-  store->GetOSAdminAccountInfoEx(account.bstrDomain.Put(), account.bstrUserName.Put(),
-                                 account.bstrPassword.Put());
-  const BOOL loggedOn = m_api.LogonUser(account.bstrUserName.Get(), account.bstrDomain.Get(),
-                                        account.bstrPassword.Get(), LOGON32_LOGON_SERVICE,
+  store->GetOSAdminAccountInfoEx(account.bstrDomain.put(), account.bstrUserName.put(),
+                                 account.bstrPassword.put());
+  const BOOL loggedOn = m_api.LogonUser(account.bstrUserName.get(), account.bstrDomain.get(),
+                                        account.bstrPassword.get(), LOGON32_LOGON_SERVICE,
                                         LOGON32_PROVIDER_DEFAULT, token);
-  store.Reset();
+  store.reset();
   if (!loggedOn) {
     m_api.GetLastError();
     *token = nullptr;
@@ -247,17 +238,4 @@ HRESULT FsNtProcessControl::GetProcessStatus(LPWSTR instanceName, long* status) 
   hr = m_pIProcessRealtimeClerk->GetProcessStatus(processId, &value);
   *status = static_cast<long>(value);
   return hr;
-}
-
-size_t FsNtProcessControl::ProcessHandleCount() {
-  ProcessListLockGuard lock;
-  return m_processHandleList.Count();
-}
-
-bool FsNtProcessControl::FindListedProcess(DWORD processId, PROCESS_INFORMATION* info) {
-  ProcessListLockGuard lock;
-  ProcessHandleList::Entry* entry = m_processHandleList.Find(processId);
-  if (entry == m_processHandleList.End()) return false;
-  *info = entry->info;
-  return true;
 }

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "Velmora.h"  // ICAdminAccountInfo
+#include "win32/UniqueAny.h"
 
 class ProcessApi {
  public:
@@ -62,61 +63,6 @@ class RealProcessApi : public ProcessApi {
 
 RealProcessApi& DefaultProcessApi();
 
-// Owns one kernel handle and closes it through the seam that produced it.
-class ApiHandle {
- public:
-  explicit ApiHandle(ProcessApi& api, HANDLE handle = nullptr)
-      : m_api(&api), m_handle(handle) {}
-  ~ApiHandle() { Reset(); }
-  ApiHandle(const ApiHandle&) = delete;
-  ApiHandle& operator=(const ApiHandle&) = delete;
-
-  HANDLE Get() const { return m_handle; }
-  explicit operator bool() const { return m_handle != nullptr; }
-  HANDLE* Put() { Reset(); return &m_handle; }
-  HANDLE Release() { HANDLE h = m_handle; m_handle = nullptr; return h; }
-  void Reset(HANDLE handle = nullptr) {
-    if (m_handle) m_api->CloseHandle(m_handle);
-    m_handle = handle;
-  }
-
- private:
-  ProcessApi* m_api;
-  HANDLE m_handle;
-};
-
-// Owns one BSTR.
-class UniqueBstr {
- public:
-  UniqueBstr() = default;
-  explicit UniqueBstr(BSTR value) : m_value(value) {}
-  ~UniqueBstr() { SysFreeString(m_value); }
-  UniqueBstr(const UniqueBstr&) = delete;
-  UniqueBstr& operator=(const UniqueBstr&) = delete;
-  BSTR Get() const { return m_value; }
-  BSTR* Put() { SysFreeString(m_value); m_value = nullptr; return &m_value; }
-  BSTR Release() { BSTR v = m_value; m_value = nullptr; return v; }
-
- private:
-  BSTR m_value = nullptr;
-};
-
-// Owns one COM interface pointer.
-template <typename T>
-class ComPtr {
- public:
-  ComPtr() = default;
-  ~ComPtr() { Reset(); }
-  ComPtr(const ComPtr&) = delete;
-  ComPtr& operator=(const ComPtr&) = delete;
-  T* Get() const { return m_ptr; }
-  T* operator->() const { return m_ptr; }
-  T** Put() { Reset(); return &m_ptr; }
-  void Reset() {
-    if (m_ptr) m_ptr->Release();
-    m_ptr = nullptr;
-  }
-
- private:
-  T* m_ptr = nullptr;
-};
+// A kernel handle that the seam handed out (token, process, thread, event),
+// closed through it.
+using ApiHandle = UniqueAny<CloseThrough<ProcessApi, HANDLE, &ProcessApi::CloseHandle>>;

@@ -2,6 +2,7 @@
 #include "process/ProcessApi.h"
 
 #include "process/DesktopAccess.h"
+#include "win32/NoDestructor.h"
 
 BOOL RealProcessApi::GetVersionEx(OSVERSIONINFOW* info) {
 #pragma GCC diagnostic push
@@ -68,6 +69,6 @@ BOOL RealProcessApi::CloseHandle(HANDLE handle) { return ::CloseHandle(handle); 
 DWORD RealProcessApi::GetLastError() { return ::GetLastError(); }
 
 RealProcessApi& DefaultProcessApi() {
-  static RealProcessApi api;
-  return api;
+  static NoDestructor<RealProcessApi> api;
+  return *api;
 }

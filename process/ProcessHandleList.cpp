@@ -1,50 +1,40 @@
 #include "process/ProcessHandleList.h"
 
-#include <new>
-
-ProcessHandleList::ProcessHandleList() : m_sentinel{} {
+ProcessHandleList::ProcessHandleList() {
   m_sentinel.prev = &m_sentinel;
   m_sentinel.next = &m_sentinel;
 }
 
 ProcessHandleList::~ProcessHandleList() {
-  Entry* entry = Begin();
-  while (entry != End()) {
-    Entry* listed = entry;
-    entry = Unlist(listed);
-    Free(listed);
-  }
+  ProcessListGuard lock(g_processListLock);
+  while (m_sentinel.next != &m_sentinel)
+    Remove(static_cast<ListedProcess*>(m_sentinel.next), lock);
 }
 
-ProcessHandleList::Entry* ProcessHandleList::Append(const PROCESS_INFORMATION& info) {
-  Entry* entry = new (std::nothrow) Entry{};
-  if (!entry) return nullptr;
-  entry->info = info;
-  entry->holds = 1;
+void ProcessHandleList::Append(ListedProcess* entry, const ProcessListGuard& lock) {
+  entry->Hold(lock);
   entry->prev = m_sentinel.prev;
   entry->next = &m_sentinel;
   m_sentinel.prev->next = entry;
   m_sentinel.prev = entry;
   ++m_count;
-  return entry;
 }
 
-ProcessHandleList::Entry* ProcessHandleList::Find(DWORD processId) {
-  for (Entry* entry = Begin(); entry != End(); entry = entry->next) {
-    if (entry->info.dwProcessId == processId) return entry;
+ListedProcess* ProcessHandleList::Find(DWORD processId, const ProcessListGuard&) {
+  for (ProcessListLinks* links = m_sentinel.next; links != &m_sentinel; links = links->next) {
+    ListedProcess* entry = static_cast<ListedProcess*>(links);
+    if (entry->processId() == processId) return entry;
   }
-  return End();
+  return nullptr;
 }
 
-ProcessHandleList::Entry* ProcessHandleList::Unlist(Entry* entry) {
-  if (entry == End() || !IsListed(entry)) return End();
-  Entry* next = entry->next;
-  entry->prev->next = next;
-  next->prev = entry->prev;
+bool ProcessHandleList::Remove(ListedProcess* entry, const ProcessListGuard& lock) {
+  if (!entry->IsListed(lock)) return false;
+  entry->prev->next = entry->next;
+  entry->next->prev = entry->prev;
   entry->prev = nullptr;
   entry->next = nullptr;
   --m_count;
-  return next;
+  entry->Drop(lock);
+  return true;
 }
-
-void ProcessHandleList::Free(Entry* entry) { delete entry; }

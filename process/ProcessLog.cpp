@@ -1,5 +1,7 @@
 #include "process/ProcessLog.h"
 
+#include "win32/NoDestructor.h"
+
 namespace {
 
 class LoggerClientLog final : public ProcessLog {
@@ -33,6 +35,6 @@ void ProcessLog::Module(const wchar_t* format, ...) {
 }
 
 ProcessLog& DefaultProcessLog() {
-  static LoggerClientLog log;
-  return log;
+  static NoDestructor<LoggerClientLog> log;
+  return *log;
 }

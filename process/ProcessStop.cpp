@@ -1,8 +1,9 @@
 // The graceful or forced stop of a launched application.
 #include "process/FsNtProcessControl.h"
+#include "process/ListedProcess.h"
 #include "process/ProcessApi.h"
-#include "process/ProcessListLock.h"
 #include "process/ProcessLog.h"
+#include "win32/Owners.h"
 
 namespace {
 
@@ -24,53 +25,21 @@ long WaitTimeoutFor(long lShutdownTimeout, long tableTimeout) {
 
 }  // namespace
 
-// A stop's hold on the listed entry of its process. While it is held the
-// entry's handles stay open, so the process object and its id cannot pass to
-// a later launch under the wait; and the hold names the entry itself, so
-// releasing it can never reach another entry with the same id and handle.
-class FsNtProcessControl::ListedHold {
- public:
-  explicit ListedHold(FsNtProcessControl& owner) : m_owner(owner) {}
-  // A request that ends without releasing the process (its event name could
-  // not be had) leaves it running and listed.
-  ~ListedHold() {
-    if (!m_entry) return;
-    ProcessListLockGuard lock;
-    m_owner.DropHold(m_entry);
+// The process is gone or was terminated: its entry leaves the list, unless
+// another stop of it removed it first, and this request lets go of it; the
+// last holder closes its handles. The lock is held through the removal, the
+// message and the closes.
+void FsNtProcessControl::ReleaseListed(ListedProcess* entry, DWORD processId) {
+  ProcessListGuard lock(g_processListLock);
+  if (m_processHandleList.Remove(entry, lock)) {
+    m_log.Category(kLogTrace,
+                   L"ExistProcess closes enlisted process handle %d for process id %d. "
+                   L"process handle list still have %d entries.",
+                   HandleForLog(entry->process()), static_cast<int>(processId),
+                   static_cast<int>(m_processHandleList.Count(lock)));
   }
-  ListedHold(const ListedHold&) = delete;
-  ListedHold& operator=(const ListedHold&) = delete;
-
-  // Under g_processListLock.
-  void Take(ProcessHandleList::Entry* entry) {
-    ProcessHandleList::Hold(entry);
-    m_entry = entry;
-  }
-
-  // The process is gone or was terminated: its entry leaves the list, unless
-  // another stop of it removed it first, and the last holder closes its
-  // handles. The lock is held through the removal, the message and the closes.
-  void ReleaseProcess(DWORD processId) {
-    ProcessListLockGuard lock;
-    ProcessHandleList::Entry* entry = m_entry;
-    m_entry = nullptr;
-    ProcessHandleList& list = m_owner.m_processHandleList;
-    if (ProcessHandleList::IsListed(entry)) {
-      list.Unlist(entry);
-      m_owner.m_log.Category(kLogTrace,
-                             L"ExistProcess closes enlisted process handle %d for process id %d. "
-                             L"process handle list still have %d entries.",
-                             HandleForLog(entry->info.hProcess), static_cast<int>(processId),
-                             static_cast<int>(list.Count()));
-      m_owner.DropHold(entry);  // the list's
-    }
-    m_owner.DropHold(entry);  // this request's
-  }
-
- private:
-  FsNtProcessControl& m_owner;
-  ProcessHandleList::Entry* m_entry = nullptr;
-};
+  entry->Drop(lock);
+}
 
 HRESULT FsNtProcessControl::StopProcess(LPWSTR instanceName, long lShutdownTimeout,
                                         long* plProcessForceTerminated) {
@@ -89,22 +58,25 @@ HRESULT FsNtProcessControl::StopProcess(LPWSTR instanceName, long lShutdownTimeo
   }
 
   // The request waits on and terminates through the listed handle itself,
-  // holding its entry for as long as it does; a process that is not listed
-  // is opened here, and that handle is the request's own.
-  ListedHold listed(*this);
+  // holding its entry for as long as it does, so the handle stays open and
+  // the process id taken; a request that ends without releasing the process
+  // (its event name could not be had) leaves it running and listed. A
+  // process that is not listed is opened here, and that handle is the
+  // request's own.
+  ProcessHold listed;
   ApiHandle opened(m_api);
   HANDLE process = nullptr;
   {
-    ProcessListLockGuard lock;
-    ProcessHandleList::Entry* entry = m_processHandleList.Find(processId);
-    if (entry != m_processHandleList.End()) {
-      listed.Take(entry);
-      process = entry->info.hProcess;
+    ProcessListGuard lock(g_processListLock);
+    if (ListedProcess* entry = m_processHandleList.Find(processId, lock)) {
+      entry->Hold(lock);
+      listed.reset(entry);
+      process = entry->process();
       m_log.Category(kLogTrace, L"Process handle %d found for process id : %d",
                      HandleForLog(process), static_cast<int>(processId));
     } else {
       m_log.Module(L"Failed to get Process Handle: %d", static_cast<int>(processId));
-      *opened.Put() = m_api.OpenProcess(kOpenProcessAccess, FALSE, processId);
+      *opened.put() = m_api.OpenProcess(kOpenProcessAccess, FALSE, processId);
       if (!opened) {
         const DWORD error = m_api.GetLastError();
         if (error == ERROR_INVALID_PARAMETER) {
@@ -116,7 +88,7 @@ HRESULT FsNtProcessControl::StopProcess(LPWSTR instanceName, long lShutdownTimeo
         }
         return S_OK;
       }
-      process = opened.Get();
+      process = opened.get();
     }
   }
 
@@ -125,15 +97,15 @@ HRESULT FsNtProcessControl::StopProcess(LPWSTR instanceName, long lShutdownTimeo
   auto releaseProcess = [&]() {
     if (opened) {
       m_log.Category(kLogTrace, L"ExistProcess closes opened process handle %d",
-                     HandleForLog(opened.Get()));
-      opened.Reset();
+                     HandleForLog(opened.get()));
+      opened.reset();
     } else {
-      listed.ReleaseProcess(processId);
+      ReleaseListed(listed.release(), processId);
     }
   };
 
   UniqueBstr eventName;
-  hr = m_pIProcessRealtimeClerk->GetProcessIdEventName(processId, eventName.Put());
+  hr = m_pIProcessRealtimeClerk->GetProcessIdEventName(processId, eventName.put());
   if (FAILED(hr)) {
     m_log.Module(L"Failed on IRealTimeController->GetProcessId");
     return hr;  // the process runs on, still listed; only a handle opened here goes
@@ -141,26 +113,26 @@ HRESULT FsNtProcessControl::StopProcess(LPWSTR instanceName, long lShutdownTimeo
 
   bool force = true;
   long tableTimeout = kDefaultShutdownTimeoutMs;
-  ApiHandle event(m_api, m_api.OpenEvent(EVENT_MODIFY_STATE, FALSE, eventName.Get()));
+  ApiHandle event(m_api, m_api.OpenEvent(EVENT_MODIFY_STATE, FALSE, eventName.get()));
   if (!event) {
     const DWORD error = m_api.GetLastError();
     if (error == ERROR_FILE_NOT_FOUND) {
       m_log.Category(kLogTrace, L"Event:%s cannot be found. The process already terminated.",
-                     eventName.Get());
+                     eventName.get());
       releaseProcess();
       return S_FALSE;
     }
     m_log.Category(kLogWarning,
                    L"Failed OpenEvent:%s  err:%d  Force to terminate this process.",
-                   eventName.Get(), static_cast<int>(error));
+                   eventName.get(), static_cast<int>(error));
   } else {
     m_pIProcessRealtimeClerk->GetShutdownTimeout(processId, &tableTimeout);
     const long waitTimeout = WaitTimeoutFor(lShutdownTimeout, tableTimeout);
     m_log.Category(kLogTrace,
                    L"Inform process to exit. Name:%s  PID:%ld  Event:%s  Timeout:%ld(ms)",
-                   instanceName, static_cast<long>(processId), eventName.Get(),
+                   instanceName, static_cast<long>(processId), eventName.get(),
                    waitTimeout);
-    m_api.SetEvent(event.Get());
+    m_api.SetEvent(event.get());
 
     bool keepWaiting = true;
     while (keepWaiting) {
@@ -169,12 +141,12 @@ HRESULT FsNtProcessControl::StopProcess(LPWSTR instanceName, long lShutdownTimeo
       if (outcome == WAIT_OBJECT_0) {
         m_log.Category(kLogTrace,
                        L"Event %s is signalled and assume process %ld has stopped gracefully.",
-                       eventName.Get(), static_cast<long>(processId));
+                       eventName.get(), static_cast<long>(processId));
         force = false;
         keepWaiting = false;
       } else if (outcome == WAIT_ABANDONED) {
         m_log.Category(kLogWarning, L"Event handle %s was abandoned by process %ld.",
-                       eventName.Get(), static_cast<long>(processId));
+                       eventName.get(), static_cast<long>(processId));
         keepWaiting = false;
       } else if (outcome == WAIT_TIMEOUT) {
         tagProcessRealtimeInfo info = {};
@@ -190,7 +162,7 @@ HRESULT FsNtProcessControl::StopProcess(LPWSTR instanceName, long lShutdownTimeo
             const DWORD age = m_api.GetTickCount() - lastHeartbeat;
             m_log.Category(kLogTrace,
                            L"Event %s has NOT signalled within the last %d milliseconds.",
-                           eventName.Get(), static_cast<int>(age));
+                           eventName.get(), static_cast<int>(age));
             keepWaiting = false;
           }
         }
@@ -203,7 +175,7 @@ HRESULT FsNtProcessControl::StopProcess(LPWSTR instanceName, long lShutdownTimeo
         keepWaiting = false;
       }
     }
-    event.Reset();
+    event.reset();
   }
 
   if (force) {

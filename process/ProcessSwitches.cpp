@@ -5,6 +5,7 @@
 #include "process/FsNtProcessControl.h"
 #include "process/ProcessLog.h"
 #include "process/SwitchScan.h"
+#include "win32/Owners.h"
 
 namespace {
 
@@ -18,29 +19,36 @@ constexpr DWORD kDefaultYSize = 100;
 constexpr DWORD kDefaultXCountChars = 10;
 constexpr DWORD kDefaultYCountChars = 40;
 
-// The switch text in the system code page, for the scan. It may hold a
-// password, so it lives only in a wiped owner; empty if it cannot be made.
-SecretText ToAnsi(LPCWSTR text) {
-  if (!text || !*text) return SecretText();
+// The switch text in the system code page, for the scan, in a byte-length
+// BSTR. It may hold a password, so it lives only in a wiped owner; empty if
+// it cannot be made.
+UniqueSecretBstr ToAnsi(LPCWSTR text) {
+  if (!text || !*text) return UniqueSecretBstr();
   const int chars = static_cast<int>(std::wcslen(text));
   const int bytes = WideCharToMultiByte(CP_ACP, 0, text, chars, nullptr, 0, nullptr, nullptr);
-  if (bytes <= 0) return SecretText();
-  SecretText result = SecretText::AllocBytes(static_cast<UINT>(bytes));
+  if (bytes <= 0) return UniqueSecretBstr();
+  UniqueSecretBstr result(SysAllocStringByteLen(nullptr, static_cast<UINT>(bytes)));
   if (!result) return result;
-  WideCharToMultiByte(CP_ACP, 0, text, chars, reinterpret_cast<char*>(result.Get()), bytes,
+  WideCharToMultiByte(CP_ACP, 0, text, chars, reinterpret_cast<char*>(result.get()), bytes,
                       nullptr, nullptr);
   return result;
 }
 
+// The 8-bit text of a byte-length BSTR, as long as it records.
+std::string_view BytesOf(BSTR text) {
+  if (!text) return std::string_view();
+  return std::string_view(reinterpret_cast<const char*>(text), SysStringByteLen(text));
+}
+
 // A newly allocated wide copy of an 8-bit value; empty if it cannot be made.
-SecretText ToBstr(std::string_view value) {
-  if (value.empty()) return SecretText::AllocWide(0);
+UniqueSecretBstr ToBstr(std::string_view value) {
+  if (value.empty()) return UniqueSecretBstr(SysAllocStringLen(nullptr, 0));
   const int chars = MultiByteToWideChar(CP_ACP, 0, value.data(), static_cast<int>(value.size()),
                                         nullptr, 0);
-  if (chars <= 0) return SecretText();
-  SecretText result = SecretText::AllocWide(static_cast<UINT>(chars));
+  if (chars <= 0) return UniqueSecretBstr();
+  UniqueSecretBstr result(SysAllocStringLen(nullptr, static_cast<UINT>(chars)));
   if (!result) return result;
-  MultiByteToWideChar(CP_ACP, 0, value.data(), static_cast<int>(value.size()), result.Get(),
+  MultiByteToWideChar(CP_ACP, 0, value.data(), static_cast<int>(value.size()), result.get(),
                       chars);
   return result;
 }
@@ -51,7 +59,7 @@ void FsNtProcessControl::InitializeProcess(LPCWSTR szProcessCtrlArgs,
                                            STARTUPINFOW* startupInfo,
                                            ProcessCredentials* credentials,
                                            DWORD* creationFlags) {
-  const SecretText args = ToAnsi(szProcessCtrlArgs);
+  const UniqueSecretBstr args = ToAnsi(szProcessCtrlArgs);
   // Switches that cannot be read may have named an account: the launch must
   // not go on under another one.
   const bool unreadable = !args && szProcessCtrlArgs && *szProcessCtrlArgs;
@@ -69,7 +77,7 @@ void FsNtProcessControl::InitializeProcess(LPCWSTR szProcessCtrlArgs,
 
   *creationFlags = CREATE_SUSPENDED;
 
-  const SwitchScanResult scan = ScanSwitches(args.Bytes());
+  const SwitchScanResult scan = ScanSwitches(BytesOf(args.get()));
 
   if (scan.bConsole) {
     startupInfo->lpDesktop = kInteractiveDesktop;

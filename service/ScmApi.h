@@ -8,6 +8,8 @@
 // the last error at 0, so a failure can never read as success.
 #include <windows.h>
 
+#include "win32/UniqueAny.h"
+
 class ScmApi {
  public:
   virtual ~ScmApi() = default;
@@ -35,6 +37,9 @@ class ScmApi {
   // clock that only advances here keeps them exact.
   virtual void SleepFor(DWORD milliseconds) = 0;
 };
+
+// A manager or service handle that the seam opened, closed through it.
+using ScHandle = UniqueAny<CloseThrough<ScmApi, SC_HANDLE, &ScmApi::Close>>;
 
 // The binding to the real Service Control Manager; one stateless instance
 // serves every thread.

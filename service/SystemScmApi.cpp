@@ -1,29 +1,24 @@
 // Binds the ScmApi seam to the real Service Control Manager.
 #include "service/ScmApi.h"
+#include "win32/LastError.h"
+#include "win32/NoDestructor.h"
 
 namespace {
 
-// The code of a call that just failed. Some paths leave the last error at 0;
-// that must still read as a failure.
-DWORD LastErrorOfFailedCall() {
-  const DWORD error = ::GetLastError();
-  return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
-}
-
-DWORD FromBool(BOOL ok) { return ok ? ERROR_SUCCESS : LastErrorOfFailedCall(); }
+DWORD FromBool(BOOL ok) { return ok ? ERROR_SUCCESS : LastErrorOrFailure(); }
 
 class SystemScm final : public ScmApi {
  public:
   DWORD OpenManager(LPCWSTR machineName, LPCWSTR databaseName,
                     DWORD desiredAccess, SC_HANDLE* manager) override {
     *manager = ::OpenSCManagerW(machineName, databaseName, desiredAccess);
-    return *manager != nullptr ? ERROR_SUCCESS : LastErrorOfFailedCall();
+    return *manager != nullptr ? ERROR_SUCCESS : LastErrorOrFailure();
   }
 
   DWORD OpenNamedService(SC_HANDLE manager, LPCWSTR serviceName,
                          DWORD desiredAccess, SC_HANDLE* service) override {
     *service = ::OpenServiceW(manager, serviceName, desiredAccess);
-    return *service != nullptr ? ERROR_SUCCESS : LastErrorOfFailedCall();
+    return *service != nullptr ? ERROR_SUCCESS : LastErrorOrFailure();
   }
 
   void Close(SC_HANDLE handle) override { ::CloseServiceHandle(handle); }
@@ -55,6 +50,6 @@ class SystemScm final : public ScmApi {
 }  // namespace
 
 ScmApi& SystemScmApi() {
-  static SystemScm api;
-  return api;
+  static NoDestructor<SystemScm> api;
+  return *api;
 }

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "host/logger/LoggerStandIn.h"
+#include "win32/Owners.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
@@ -56,21 +57,6 @@ std::wstring LogFilePath() {
   path.resize(slash == std::wstring::npos ? 0 : slash + 1);
   return path + kDefaultFileName;
 }
-
-class Handle {
- public:
-  explicit Handle(HANDLE h) : m_h(h) {}
-  ~Handle() {
-    if (valid()) CloseHandle(m_h);
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  bool valid() const { return m_h && m_h != INVALID_HANDLE_VALUE; }
-  HANDLE get() const { return m_h; }
-
- private:
-  HANDLE m_h;
-};
 
 std::string ToUtf8(const std::wstring& text) {
   if (text.empty()) return std::string();
@@ -122,14 +108,13 @@ void AppendLine(int client, const wchar_t* flagName, const wchar_t* text) {
   line += L"\r\n";
   const std::string bytes = ToUtf8(line);
 
-  Handle mutex(CreateMutexW(nullptr, FALSE, kAppendMutex));
-  const bool locked = mutex.valid() && WaitForSingleObject(mutex.get(), INFINITE) !=
-                                           WAIT_FAILED;
+  UniqueHandle mutex(CreateMutexW(nullptr, FALSE, kAppendMutex));
+  const bool locked = mutex && WaitForSingleObject(mutex.get(), INFINITE) != WAIT_FAILED;
   {
-    Handle file(CreateFileW(LogFilePath().c_str(), FILE_APPEND_DATA,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.valid()) {
+    UniqueFileHandle file(CreateFileW(LogFilePath().c_str(), FILE_APPEND_DATA,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file) {
       DWORD written = 0;
       WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     }

@@ -4,6 +4,7 @@
 
 #include "host/logger/LoggerStandIn.h"
 #include "host/logger/LoggerTestHooks.h"
+#include "win32/LockGuard.h"
 
 namespace standin {
 namespace {
@@ -35,12 +36,6 @@ const wchar_t* const kCategoryNames[kCategoryCount] = {
     L"Error", L"Warning", L"Info", L"Trace", L"StartStop", L"EntryExit",
     L"ThreadStartStop", L"SQL", L"Connection", L"CtorDtor", L"RefCount"};
 
-class Locked {
- public:
-  Locked() { AcquireSRWLockExclusive(&g_lock); }
-  ~Locked() { ReleaseSRWLockExclusive(&g_lock); }
-};
-
 // Handles are 1-based indexes into the table.
 Client* Find(int client) {
   if (client < 1 || client > kMaxClients) return nullptr;
@@ -69,7 +64,7 @@ bool FlagName(DWORD flag, wchar_t* name, size_t chars) {
   }
   if (flag < kFirstCustomFlag || flag % kFirstCustomFlag != 0) return false;
   const DWORD index = flag / kFirstCustomFlag - 1;
-  Locked lock;
+  LockGuard lock(g_lock);
   if (index >= static_cast<DWORD>(g_flagCount)) return false;
   CopyName(name, chars, g_flagNames[index]);
   return true;
@@ -77,7 +72,7 @@ bool FlagName(DWORD flag, wchar_t* name, size_t chars) {
 
 DWORD RegisterFlag(const wchar_t* name) {
   if (!name || !*name) return 0;
-  Locked lock;
+  LockGuard lock(g_lock);
   for (int i = 0; i < g_flagCount; ++i)
     if (_wcsicmp(g_flagNames[i], name) == 0) return (i + 1) * kFirstCustomFlag;
   if (g_flagCount == kMaxFlags) return 0;
@@ -87,7 +82,7 @@ DWORD RegisterFlag(const wchar_t* name) {
 }
 
 int RegisterClient() {
-  Locked lock;
+  LockGuard lock(g_lock);
   for (int i = 0; i < kMaxClients; ++i) {
     if (g_clients[i].used) continue;
     g_clients[i].used = true;
@@ -99,12 +94,12 @@ int RegisterClient() {
 }
 
 void UnregisterClient(int client) {
-  Locked lock;
+  LockGuard lock(g_lock);
   if (Client* c = Find(client)) c->used = false;
 }
 
 bool SetIdentity(int client, const wchar_t* name) {
-  Locked lock;
+  LockGuard lock(g_lock);
   Client* c = Find(client);
   if (!c || !name) return false;
   CopyName(c->identity, kNameChars, name);
@@ -117,7 +112,7 @@ bool SetIdentity(int client, const wchar_t* name) {
 }
 
 bool CopyIdentity(int client, wchar_t* name, size_t chars) {
-  Locked lock;
+  LockGuard lock(g_lock);
   Client* c = Find(client);
   if (!c || !name) return false;
   CopyName(name, chars, c->identity);
@@ -125,7 +120,7 @@ bool CopyIdentity(int client, wchar_t* name, size_t chars) {
 }
 
 bool SetInstance(int client, const wchar_t* name) {
-  Locked lock;
+  LockGuard lock(g_lock);
   Client* c = Find(client);
   if (!c) return false;
   CopyName(c->instance, kNameChars, name);
@@ -133,7 +128,7 @@ bool SetInstance(int client, const wchar_t* name) {
 }
 
 bool CopyInstance(int client, wchar_t* name, size_t chars) {
-  Locked lock;
+  LockGuard lock(g_lock);
   Client* c = Find(client);
   if (!c || !name) return false;
   CopyName(name, chars, c->instance);
@@ -144,7 +139,7 @@ bool CopyInstance(int client, wchar_t* name, size_t chars) {
 
 extern "C" BOOL WINAPI VelmoraTestIdentityAt(int index, int* client, wchar_t* name,
                                              DWORD chars) {
-  standin::Locked lock;
+  LockGuard lock(standin::g_lock);
   if (index < 0 || index >= standin::g_historyCount) return FALSE;
   if (client) *client = standin::g_history[index].client;
   if (name) standin::CopyName(name, chars, standin::g_history[index].name);

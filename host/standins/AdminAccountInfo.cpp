@@ -3,8 +3,8 @@
 #include <new>
 #include <utility>
 
-#include "host/standins/Handles.h"
 #include "host/standins/ServerModule.h"
+#include "win32/Owners.h"
 
 namespace velmora_host {
 namespace {
@@ -12,7 +12,7 @@ namespace {
 HRESULT AllocString(const std::wstring& text, UniqueBstr* out) {
   BSTR value = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
   if (!value) return E_OUTOFMEMORY;
-  *out = UniqueBstr(value);
+  out->reset(value);
   return S_OK;
 }
 

@@ -1,6 +1,6 @@
 #include "host/standins/AdminAccountStore.h"
 
-#include "host/standins/Handles.h"
+#include "win32/Owners.h"
 
 namespace velmora_host {
 namespace {

@@ -5,6 +5,7 @@
 
 #include "Velmora.h"
 #include "host/standins/AdminAccountInfo.h"
+#include "host/standins/ProcessTable.h"
 #include "host/standins/RealtimeClerk.h"
 #include "host/standins/Registration.h"
 #include "host/standins/ServerModule.h"
@@ -25,10 +26,14 @@ const ServedClass kServedClasses[] = {
 
 }  // namespace
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_ATTACH) {
     velmora_host::SetServerModuleHandle(instance);
     DisableThreadLibraryCalls(instance);
+  } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
+    // Unloaded by FreeLibrary: no object is left. At process exit the
+    // system reclaims the view and handles.
+    velmora_host::CloseProcessTable();
   }
   return TRUE;
 }

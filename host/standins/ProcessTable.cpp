@@ -1,9 +1,11 @@
 #include "host/standins/ProcessTable.h"
 
 #include <cwchar>
-#include <mutex>
 
-#include "host/standins/Handles.h"
+#include "win32/LastError.h"
+#include "win32/LockGuard.h"
+#include "win32/NoDestructor.h"
+#include "win32/Owners.h"
 
 namespace velmora_host {
 namespace {
@@ -17,24 +19,30 @@ constexpr wchar_t kMutexName[] = L"Local\\VelmoraRealtimeProcessTableLock";
 // every other caller of the table for ever.
 constexpr DWORD kLockTimeoutMs = 10000;
 
+// A view of the table, unmapped when given back.
+using UniqueTableView = UniqueAny<CloseWith<SharedProcessTable*, &::UnmapViewOfFile>>;
+
 // The process-wide view of the table. It is opened on first use and kept
 // for the life of the process (or module), so the table outlives any single
 // clerk instance. A failed open is retried by the next caller.
 class TableMapping {
  public:
   HRESULT Open(SharedProcessTable** table, HANDLE* mutex) {
-    std::lock_guard<std::mutex> guard(open_lock_);
+    LockGuard guard(open_lock_);
     if (!view_) {
       const HRESULT hr = OpenLocked();
       if (FAILED(hr)) return hr;
     }
-    *table = view_;
+    *table = view_.get();
     *mutex = mutex_.get();
     return S_OK;
   }
 
-  ~TableMapping() {
-    if (view_) UnmapViewOfFile(view_);
+  void Close() {
+    LockGuard guard(open_lock_);
+    view_.reset();
+    mapping_.reset();
+    mutex_.reset();
   }
 
  private:
@@ -47,24 +55,27 @@ class TableMapping {
                                             static_cast<DWORD>(sizeof(SharedProcessTable)),
                                             kMappingName));
     if (!mapping) return HResultFromLastError();
-    void* view = MapViewOfFile(mapping.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0,
-                               sizeof(SharedProcessTable));
+    UniqueTableView view(static_cast<SharedProcessTable*>(MapViewOfFile(
+        mapping.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(SharedProcessTable))));
     if (!view) return HResultFromLastError();
-    view_ = static_cast<SharedProcessTable*>(view);
+    view_ = std::move(view);
     mutex_ = std::move(mutex);
     mapping_ = std::move(mapping);
     return S_OK;
   }
 
-  std::mutex open_lock_;
+  SRWLOCK open_lock_ = SRWLOCK_INIT;
   UniqueHandle mutex_;
   UniqueHandle mapping_;
-  SharedProcessTable* view_ = nullptr;
+  UniqueTableView view_;
 };
 
+// Built once and never destroyed: at process exit nothing of it runs. A
+// module that holds the table and is unloaded gives it back with
+// CloseProcessTable.
 TableMapping& Mapping() {
-  static TableMapping mapping;
-  return mapping;
+  static NoDestructor<TableMapping> mapping;
+  return *mapping;
 }
 
 }  // namespace
@@ -81,7 +92,7 @@ ProcessTableLock::ProcessTableLock() {
     // A holder that died inside the lock leaves at worst one half-written
     // entry; the table as a whole stays usable, so carry on.
     case WAIT_ABANDONED:
-      mutex_ = mutex;
+      held_.reset(mutex);
       return;
     case WAIT_TIMEOUT:
       status_ = HRESULT_FROM_WIN32(ERROR_TIMEOUT);
@@ -93,9 +104,7 @@ ProcessTableLock::ProcessTableLock() {
   table_ = nullptr;
 }
 
-ProcessTableLock::~ProcessTableLock() {
-  if (mutex_) ReleaseMutex(mutex_);
-}
+void CloseProcessTable() { Mapping().Close(); }
 
 ProcessEntry* FindEntry(SharedProcessTable& table, DWORD processId) {
   for (ProcessEntry& entry : table.entries) {

@@ -9,6 +9,8 @@
 
 #include <cstddef>
 
+#include "win32/UniqueAny.h"
+
 namespace velmora_host {
 
 constexpr DWORD kProcessTableCapacity = 256;
@@ -58,7 +60,6 @@ struct SharedProcessTable {
 class ProcessTableLock {
  public:
   ProcessTableLock();
-  ~ProcessTableLock();
   ProcessTableLock(const ProcessTableLock&) = delete;
   ProcessTableLock& operator=(const ProcessTableLock&) = delete;
 
@@ -66,10 +67,18 @@ class ProcessTableLock {
   SharedProcessTable& table() const { return *table_; }
 
  private:
+  // A mutex this thread holds, released when given back. The handle belongs
+  // to the process-wide mapping: released, never closed, here.
+  using HeldMutex = UniqueAny<CloseWith<HANDLE, &::ReleaseMutex>>;
+
   HRESULT status_;
   SharedProcessTable* table_ = nullptr;
-  HANDLE mutex_ = nullptr;  // owned by the process-wide mapping; held, not closed
+  HeldMutex held_;
 };
+
+// Gives back the process's view of the table and its handles, for a module
+// that is unloaded while the process goes on. Never at process exit.
+void CloseProcessTable();
 
 // Lookups and changes below expect the caller to hold a ProcessTableLock.
 ProcessEntry* FindEntry(SharedProcessTable& table, DWORD processId);

@@ -2,7 +2,7 @@
 
 #include <cwchar>
 
-#include "host/standins/Handles.h"
+#include "win32/Owners.h"
 
 namespace velmora_host {
 namespace {

@@ -52,30 +52,26 @@ std::wstring ShutdownEventName(DWORD processId) {
 }
 
 AppLog::AppLog(const std::wstring& path) {
-  if (!path.empty()) file_ = _wfopen(path.c_str(), L"a");
-}
-
-AppLog::~AppLog() {
-  if (file_) std::fclose(file_);
+  if (!path.empty()) file_.reset(_wfopen(path.c_str(), L"a"));
 }
 
 void AppLog::Line(const wchar_t* format, ...) {
   if (!file_) return;
   va_list args;
   va_start(args, format);
-  std::vfwprintf(file_, format, args);
+  std::vfwprintf(file_.get(), format, args);
   va_end(args);
-  std::fputwc(L'\n', file_);
-  std::fflush(file_);
+  std::fputwc(L'\n', file_.get());
+  std::fflush(file_.get());
 }
 
 int EnterRealtimeTable(const AppOptions& options, AppLog& log,
-                       velmora_host::UniqueHandle* shutdownEvent) {
+                       UniqueHandle* shutdownEvent) {
   const DWORD pid = GetCurrentProcessId();
   const std::wstring eventName = ShutdownEventName(pid);
   // The event must exist while the process runs: a stopper that cannot find
   // it takes the process as already gone.
-  *shutdownEvent = velmora_host::UniqueHandle(CreateEventW(
+  shutdownEvent->reset(CreateEventW(
       nullptr, /*bManualReset=*/TRUE, /*bInitialState=*/FALSE, eventName.c_str()));
   if (!*shutdownEvent) {
     log.Line(L"CreateEvent %ls failed: %lu", eventName.c_str(), GetLastError());

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "host/standins/Handles.h"
+#include "win32/Owners.h"
 
 namespace velmora_samples {
 
@@ -33,21 +33,18 @@ std::wstring ShutdownEventName(DWORD processId);
 class AppLog {
  public:
   explicit AppLog(const std::wstring& path);
-  ~AppLog();
-  AppLog(const AppLog&) = delete;
-  AppLog& operator=(const AppLog&) = delete;
 
   void Line(const wchar_t* format, ...);
 
  private:
-  FILE* file_ = nullptr;
+  UniqueAny<CloseWith<FILE*, &std::fclose>> file_;
 };
 
 // Creates the process's shutdown event and enters the process in the realtime
 // table under "Process_<pid>" with that event and the shutdown timeout.
 // Returns kExitOk, or the exit code the application should end with.
 int EnterRealtimeTable(const AppOptions& options, AppLog& log,
-                       velmora_host::UniqueHandle* shutdownEvent);
+                       UniqueHandle* shutdownEvent);
 
 // Exit codes of the sample applications.
 constexpr int kExitOk = 0;

@@ -8,10 +8,10 @@
 // the table before exiting would race with a graceful stop.
 #include <windows.h>
 
-#include "host/standins/Handles.h"
 #include "Velmora.h"  // tagPlatformProcessStatus
 #include "host/standins/ProcessTableClient.h"
 #include "samples/apps/AppOptions.h"
+#include "win32/Owners.h"
 
 using namespace velmora_samples;
 
@@ -37,7 +37,7 @@ int wmain(int argc, wchar_t** argv) {
   if (!ParseAppOptions(argc, argv, &options)) return kExitUsage;
   AppLog log(options.logPath);
 
-  velmora_host::UniqueHandle shutdownEvent;
+  UniqueHandle shutdownEvent;
   const int entered = EnterRealtimeTable(options, log, &shutdownEvent);
   if (entered != kExitOk) return entered;
   const DWORD pid = GetCurrentProcessId();

@@ -5,9 +5,9 @@
 // after one wait), --beat keeps it fresh (so a stop waits for ever).
 #include <windows.h>
 
-#include "host/standins/Handles.h"
 #include "host/standins/ProcessTableClient.h"
 #include "samples/apps/AppOptions.h"
+#include "win32/Owners.h"
 
 using namespace velmora_samples;
 
@@ -23,7 +23,7 @@ int wmain(int argc, wchar_t** argv) {
   if (!ParseAppOptions(argc, argv, &options)) return kExitUsage;
   AppLog log(options.logPath);
 
-  velmora_host::UniqueHandle shutdownEvent;
+  UniqueHandle shutdownEvent;
   const int entered = EnterRealtimeTable(options, log, &shutdownEvent);
   if (entered != kExitOk) return entered;
   const DWORD pid = GetCurrentProcessId();

@@ -19,10 +19,12 @@
 #include <windows.h>
 
 #include <deque>
-#include <mutex>
 #include <string>
 
 #include "samples/services/SampleServiceRegistry.h"
+#include "win32/LockGuard.h"
+#include "win32/NoDestructor.h"
+#include "win32/Owners.h"
 
 namespace {
 
@@ -35,9 +37,10 @@ class SampleService {
  public:
   void Run(DWORD argc, LPWSTR* argv) {
     m_name = argc > 0 && argv[0] != nullptr ? argv[0] : L"";
-    m_event = ::CreateEventW(nullptr, /*bManualReset=*/FALSE, /*bInitialState=*/FALSE, nullptr);
+    m_event.reset(
+        ::CreateEventW(nullptr, /*bManualReset=*/FALSE, /*bInitialState=*/FALSE, nullptr));
     m_handle = ::RegisterServiceCtrlHandlerExW(m_name.c_str(), &SampleService::Handler, this);
-    if (m_handle == nullptr || m_event == nullptr) return;
+    if (m_handle == nullptr || !m_event) return;
 
     SampleServiceRegistry registry(m_name);
     registry.RecordStart(argc, argv);
@@ -52,7 +55,7 @@ class SampleService {
     if (behaviour == L"hang") {
       // Stuck in start-up without progress, yet stoppable so tests can clean up.
       Report(SERVICE_START_PENDING, 1000, NO_ERROR, 0, SERVICE_ACCEPT_STOP);
-      ::WaitForSingleObject(m_event, registry.ReadDword(L"HangMs", kDefaultHangMs));
+      ::WaitForSingleObject(m_event.get(), registry.ReadDword(L"HangMs", kDefaultHangMs));
       Report(SERVICE_STOP_PENDING, 1000);
       Report(SERVICE_STOPPED);
       return;
@@ -69,7 +72,7 @@ class SampleService {
  private:
   void Loop() {
     for (;;) {
-      ::WaitForSingleObject(m_event, INFINITE);
+      ::WaitForSingleObject(m_event.get(), INFINITE);
       for (DWORD control; Next(&control);) {
         switch (control) {
           case SERVICE_CONTROL_PAUSE:
@@ -96,7 +99,7 @@ class SampleService {
   }
 
   bool Next(DWORD* control) {
-    std::lock_guard<std::mutex> lock(m_lock);
+    LockGuard lock(m_lock);
     if (m_controls.empty()) return false;
     *control = m_controls.front();
     m_controls.pop_front();
@@ -109,9 +112,9 @@ class SampleService {
       case SERVICE_CONTROL_STOP:
       case SERVICE_CONTROL_PAUSE:
       case SERVICE_CONTROL_CONTINUE: {
-        std::lock_guard<std::mutex> lock(self->m_lock);
+        LockGuard lock(self->m_lock);
         self->m_controls.push_back(control);
-        ::SetEvent(self->m_event);
+        ::SetEvent(self->m_event.get());
         return NO_ERROR;
       }
       case SERVICE_CONTROL_INTERROGATE:
@@ -146,15 +149,16 @@ class SampleService {
 
   std::wstring m_name;
   SERVICE_STATUS_HANDLE m_handle = nullptr;
-  HANDLE m_event = nullptr;
+  UniqueHandle m_event;
   DWORD m_checkPoint = 0;
-  std::mutex m_lock;
+  SRWLOCK m_lock = SRWLOCK_INIT;
   std::deque<DWORD> m_controls;
 };
 
 void WINAPI ServiceMain(DWORD argc, LPWSTR* argv) {
-  static SampleService service;
-  service.Run(argc, argv);
+  // Lives as long as the service's process: built once, never destroyed.
+  static NoDestructor<SampleService> service;
+  service->Run(argc, argv);
 }
 
 int Install(const wchar_t* name, const wchar_t* dependsOn) {
@@ -164,28 +168,25 @@ int Install(const wchar_t* name, const wchar_t* dependsOn) {
   // A double-null-terminated list of one name.
   std::wstring dependencies;
   if (dependsOn != nullptr) dependencies = std::wstring(dependsOn) + L'\0';
-  SC_HANDLE manager = ::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-  if (manager == nullptr) return static_cast<int>(::GetLastError());
-  SC_HANDLE service = ::CreateServiceW(
-      manager, name, name, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+  UniqueScHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+  if (!manager) return static_cast<int>(::GetLastError());
+  UniqueScHandle service(::CreateServiceW(
+      manager.get(), name, name, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
       SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, command.c_str(),
       /*lpLoadOrderGroup=*/nullptr, /*lpdwTagId=*/nullptr,
       dependsOn != nullptr ? dependencies.c_str() : nullptr,
-      /*lpServiceStartName=*/nullptr, /*lpPassword=*/nullptr);
-  const DWORD error = service != nullptr ? NO_ERROR : ::GetLastError();
-  if (service != nullptr) ::CloseServiceHandle(service);
-  ::CloseServiceHandle(manager);
-  return static_cast<int>(error);
+      /*lpServiceStartName=*/nullptr, /*lpPassword=*/nullptr));
+  return static_cast<int>(service ? NO_ERROR : ::GetLastError());
 }
 
 int Uninstall(const wchar_t* name) {
-  SC_HANDLE manager = ::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-  if (manager == nullptr) return static_cast<int>(::GetLastError());
   DWORD error = NO_ERROR;
-  SC_HANDLE service = ::OpenServiceW(manager, name, SERVICE_ALL_ACCESS);
-  if (service == nullptr || !::DeleteService(service)) error = ::GetLastError();
-  if (service != nullptr) ::CloseServiceHandle(service);
-  ::CloseServiceHandle(manager);
+  {
+    UniqueScHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager) return static_cast<int>(::GetLastError());
+    UniqueScHandle service(::OpenServiceW(manager.get(), name, SERVICE_ALL_ACCESS));
+    if (!service || !::DeleteService(service.get())) error = ::GetLastError();
+  }
   SampleServiceRegistry::Remove(name);
   return static_cast<int>(error);
 }

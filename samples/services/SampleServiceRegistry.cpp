@@ -10,21 +10,17 @@ std::wstring KeyPath(const std::wstring& serviceName) {
 
 SampleServiceRegistry::SampleServiceRegistry(const std::wstring& serviceName) {
   if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, KeyPath(serviceName).c_str(), 0, nullptr,
-                        REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr, &m_key,
+                        REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr, m_key.put(),
                         nullptr) != ERROR_SUCCESS) {
-    m_key = nullptr;
+    m_key.release();  // nothing was opened
   }
-}
-
-SampleServiceRegistry::~SampleServiceRegistry() {
-  if (m_key != nullptr) ::RegCloseKey(m_key);
 }
 
 std::wstring SampleServiceRegistry::ReadString(const wchar_t* value) const {
   wchar_t buffer[256] = {};
   DWORD bytes = sizeof(buffer) - sizeof(wchar_t);
-  if (m_key == nullptr ||
-      ::RegGetValueW(m_key, nullptr, value, RRF_RT_REG_SZ, nullptr, buffer, &bytes) !=
+  if (!m_key ||
+      ::RegGetValueW(m_key.get(), nullptr, value, RRF_RT_REG_SZ, nullptr, buffer, &bytes) !=
           ERROR_SUCCESS) {
     return std::wstring();
   }
@@ -34,8 +30,8 @@ std::wstring SampleServiceRegistry::ReadString(const wchar_t* value) const {
 DWORD SampleServiceRegistry::ReadDword(const wchar_t* value, DWORD fallback) const {
   DWORD data = 0;
   DWORD bytes = sizeof(data);
-  if (m_key == nullptr ||
-      ::RegGetValueW(m_key, nullptr, value, RRF_RT_REG_DWORD, nullptr, &data, &bytes) !=
+  if (!m_key ||
+      ::RegGetValueW(m_key.get(), nullptr, value, RRF_RT_REG_DWORD, nullptr, &data, &bytes) !=
           ERROR_SUCCESS) {
     return fallback;
   }
@@ -43,7 +39,7 @@ DWORD SampleServiceRegistry::ReadDword(const wchar_t* value, DWORD fallback) con
 }
 
 void SampleServiceRegistry::RecordStart(DWORD argc, LPWSTR* argv) {
-  if (m_key == nullptr) return;
+  if (!m_key) return;
   std::vector<wchar_t> multi;
   for (DWORD i = 1; i < argc; ++i) {
     for (const wchar_t* c = argv[i]; *c != L'\0'; ++c) multi.push_back(*c);
@@ -51,13 +47,13 @@ void SampleServiceRegistry::RecordStart(DWORD argc, LPWSTR* argv) {
   }
   multi.push_back(L'\0');
   if (multi.size() == 1) multi.push_back(L'\0');  // an empty list is two NULs
-  ::RegSetValueExW(m_key, L"LastStartArgs", 0, REG_MULTI_SZ,
+  ::RegSetValueExW(m_key.get(), L"LastStartArgs", 0, REG_MULTI_SZ,
                    reinterpret_cast<const BYTE*>(multi.data()),
                    static_cast<DWORD>(multi.size() * sizeof(wchar_t)));
-  ::RegSetValueExW(m_key, L"LastStartArgCount", 0, REG_DWORD,
+  ::RegSetValueExW(m_key.get(), L"LastStartArgCount", 0, REG_DWORD,
                    reinterpret_cast<const BYTE*>(&argc), sizeof(argc));
   const DWORD starts = ReadDword(L"StartCount", 0) + 1;
-  ::RegSetValueExW(m_key, L"StartCount", 0, REG_DWORD,
+  ::RegSetValueExW(m_key.get(), L"StartCount", 0, REG_DWORD,
                    reinterpret_cast<const BYTE*>(&starts), sizeof(starts));
 }
 

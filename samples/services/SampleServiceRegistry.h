@@ -5,14 +5,13 @@
 
 #include <string>
 
+#include "win32/Owners.h"
+
 class SampleServiceRegistry {
  public:
   static constexpr const wchar_t* kRoot = L"SOFTWARE\\Velmora\\Samples";
 
   explicit SampleServiceRegistry(const std::wstring& serviceName);
-  ~SampleServiceRegistry();
-  SampleServiceRegistry(const SampleServiceRegistry&) = delete;
-  SampleServiceRegistry& operator=(const SampleServiceRegistry&) = delete;
 
   std::wstring ReadString(const wchar_t* value) const;
   DWORD ReadDword(const wchar_t* value, DWORD fallback) const;
@@ -23,5 +22,5 @@ class SampleServiceRegistry {
   static void Remove(const std::wstring& serviceName);
 
  private:
-  HKEY m_key = nullptr;
+  UniqueHKey m_key;
 };

@@ -1,29 +1,22 @@
 #include "RecordingWorkObjects.h"
 
-#include "control/WorkObjectFactory.h"
-
 namespace {
 
 WorkJournal g_journal;
 
 std::wstring Text(const wchar_t* text) { return text != nullptr ? text : L"<null>"; }
 
-FsNtProcessControl* NewRecordingProcessControl() { return new RecordingProcessControl(); }
-FsNtServiceControl* NewRecordingServiceControl() { return new RecordingServiceControl(); }
-
-const WorkObjectFactory kRecordingFactory = {&NewRecordingProcessControl,
-                                             &NewRecordingServiceControl};
-
 }  // namespace
 
 WorkJournal& Journal() { return g_journal; }
 
-RecordingScope::RecordingScope() {
-  g_journal = WorkJournal();
-  g_workObjectFactory = &kRecordingFactory;
+RecordingScope::RecordingScope() { g_journal = WorkJournal(); }
+
+ApplicationWork* RecordingScope::NewApplicationWork() const {
+  return new RecordingProcessControl();
 }
 
-RecordingScope::~RecordingScope() { g_workObjectFactory = nullptr; }
+ServiceWork* RecordingScope::NewServiceWork() const { return new RecordingServiceControl(); }
 
 RecordingProcessControl::RecordingProcessControl() : m_index(g_journal.created++) {}
 RecordingProcessControl::~RecordingProcessControl() { ++g_journal.destroyed; }

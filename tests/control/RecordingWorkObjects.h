@@ -1,6 +1,6 @@
 #pragma once
 // Work objects that record every operation the controllers call on them,
-// installed through the controllers' factory hook. Each records the index of
+// handed to the controllers by RecordingScope. Each records the index of
 // its creation, so a test sees which controller's work object was used:
 // a control object creates, in order, the application controller's process
 // and service objects (0 and 1), then the service controller's (2 and 3).
@@ -10,8 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "process/FsNtProcessControl.h"
-#include "service/FsNtServiceControl.h"
+#include "control/WorkObjects.h"
 
 struct WorkCall {
   std::wstring operation;
@@ -32,18 +31,20 @@ struct WorkJournal {
   long statusWritten = 0;
 };
 
-// The journal of the running test; RecordingScope resets and installs it.
+// The journal of the running test; RecordingScope resets it.
 WorkJournal& Journal();
 
-class RecordingScope {
+// The work objects to make a control object or a controller with.
+class RecordingScope : public WorkObjects {
  public:
   RecordingScope();
-  ~RecordingScope();
   RecordingScope(const RecordingScope&) = delete;
   RecordingScope& operator=(const RecordingScope&) = delete;
+  ApplicationWork* NewApplicationWork() const override;
+  ServiceWork* NewServiceWork() const override;
 };
 
-class RecordingProcessControl : public FsNtProcessControl {
+class RecordingProcessControl : public ApplicationWork {
  public:
   RecordingProcessControl();
   ~RecordingProcessControl() override;
@@ -57,7 +58,7 @@ class RecordingProcessControl : public FsNtProcessControl {
   int m_index;
 };
 
-class RecordingServiceControl : public FsNtServiceControl {
+class RecordingServiceControl : public ServiceWork {
  public:
   RecordingServiceControl();
   ~RecordingServiceControl() override;

@@ -26,7 +26,8 @@ class ControlDispatchTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(CreateComInstance<CSoftwareProcessControlManager>(
-                  nullptr, IID_ISoftwareProcessControlManager, reinterpret_cast<void**>(&manager_)),
+                  nullptr, IID_ISoftwareProcessControlManager, reinterpret_cast<void**>(&manager_),
+                  recording_),
               S_OK);
   }
   void TearDown() override {

@@ -7,13 +7,12 @@
 #include "RecordingWorkObjects.h"
 #include "control/ApplicationControl.h"
 #include "control/ServiceControl.h"
-#include "control/WorkObjectFactory.h"
 
 namespace {
 
 TEST(ControllerContract, ApplicationControllerNullChecks) {
   RecordingScope recording;
-  CApplicationControl controller;
+  CApplicationControl controller(recording);
   BSTR identity = nullptr;
   long status = 0;
   wchar_t name[] = L"Process_9";
@@ -28,7 +27,7 @@ TEST(ControllerContract, ApplicationControllerNullChecks) {
 
 TEST(ControllerContract, ServiceControllerNullChecksAndStatusRecordDiscarded) {
   RecordingScope recording;
-  CServiceControl controller;
+  CServiceControl controller(recording);
   wchar_t name[] = L"Svc";
   EXPECT_EQ(controller.Stop(nullptr), E_INVALIDARG);
   EXPECT_EQ(controller.Pause(nullptr), E_INVALIDARG);
@@ -40,15 +39,16 @@ TEST(ControllerContract, ServiceControllerNullChecksAndStatusRecordDiscarded) {
   EXPECT_NE(Journal().calls[0].pointer, nullptr);  // a local record, never the caller's
 }
 
-FsNtProcessControl* NoProcessControl() { return nullptr; }
-FsNtServiceControl* NoServiceControl() { return nullptr; }
+class NoWorkObjects : public WorkObjects {
+ public:
+  ApplicationWork* NewApplicationWork() const override { return nullptr; }
+  ServiceWork* NewServiceWork() const override { return nullptr; }
+};
 
 TEST(ControllerContract, MissingWorkObjectsAreReportedNotCalled) {
-  const WorkObjectFactory failing = {&NoProcessControl, &NoServiceControl};
-  g_workObjectFactory = &failing;
-  CApplicationControl application;
-  CServiceControl service;
-  g_workObjectFactory = nullptr;
+  const NoWorkObjects failing;
+  CApplicationControl application(failing);
+  CServiceControl service(failing);
 
   wchar_t name[] = L"Process_1";
   BSTR identity = nullptr;

@@ -18,7 +18,7 @@
 
 #include "control/HostInterfaces.h"
 #include "control/SoftwareProcessControlManager.h"
-#include "control/WorkObjectFactory.h"
+#include "control/WorkObjects.h"
 #include "module/ClassFactory.h"
 #include "module/ComObject.h"
 #include "module/ModuleRecord.h"
@@ -26,6 +26,7 @@
 #include "service/FsNtServiceControl.h"
 #include "tests/hardening/FailingNew.h"
 #include "tests/process/ProcessFakes.h"
+#include "tests/process/ProcessListProbe.h"
 #include "tests/service/FakeScm.h"
 
 namespace {
@@ -185,22 +186,25 @@ class CountedServiceControl : public FsNtServiceControl {
   ~CountedServiceControl() override { --g_world->liveWorkObjects; }
 };
 
-FsNtProcessControl* NewProcessControl() {
-  FsNtProcessControl* control = new (std::nothrow) CountedProcessControl();
-  if (control != nullptr) {
-    Paused p;
-    g_world->processControls.push_back(control);
+class FakeWorkObjects : public WorkObjects {
+ public:
+  ApplicationWork* NewApplicationWork() const override {
+    FsNtProcessControl* control = new (std::nothrow) CountedProcessControl();
+    if (control != nullptr) {
+      Paused p;
+      g_world->processControls.push_back(control);
+    }
+    return control;
   }
-  return control;
-}
-
-FsNtServiceControl* NewServiceControl() { return new (std::nothrow) CountedServiceControl(); }
-
-const WorkObjectFactory kFakeWorkObjects = {&NewProcessControl, &NewServiceControl};
+  ServiceWork* NewServiceWork() const override {
+    return new (std::nothrow) CountedServiceControl();
+  }
+};
+const FakeWorkObjects kFakeWorkObjects;
 
 // The object map's instance creator, as the module's own entry has it.
 HRESULT WINAPI CreateControlObject(IUnknown* outer, REFIID iid, void** result) {
-  return CreateComInstance<CSoftwareProcessControlManager>(outer, iid, result);
+  return CreateComInstance<CSoftwareProcessControlManager>(outer, iid, result, kFakeWorkObjects);
 }
 
 enum class Request { kCreate, kLaunch, kStop, kServiceStart, kServiceStop };
@@ -234,7 +238,6 @@ class SweepRun {
  public:
   explicit SweepRun(Request request) : m_request(request) {
     g_world = &m_world;
-    g_workObjectFactory = &kFakeWorkObjects;
     m_locksBefore = ModuleLockCount();
     m_clerkRefs = m_world.clerk.refs;
     EXPECT_EQ(CreateClassFactory(&CreateControlObject, IID_IClassFactory,
@@ -255,7 +258,6 @@ class SweepRun {
     EXPECT_TRUE(m_world.api.open.empty()) << m_world.api.open.size() << " handles open";
     EXPECT_EQ(m_world.scm.OpenHandles(), 0u);
     SysFreeString(m_identity);
-    g_workObjectFactory = nullptr;
     g_world = nullptr;
   }
 
@@ -293,7 +295,7 @@ class SweepRun {
     // Open handles are exactly those of listed processes.
     size_t listed = 0;
     for (FsNtProcessControl* control : m_world.processControls)
-      listed += control->ProcessHandleCount();
+      listed += ProcessListProbe::Count(*control);
     EXPECT_EQ(m_world.api.open.size(), 2 * listed);
     // No process is left suspended: each was resumed, or terminated.
     for (const PROCESS_INFORMATION& created : m_world.api.created) {

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "Velmora.h"
-#include "tests/hardening/HandleCount.h"
+#include "harness/HandleTable.h"
 #include "tests/hardening/ProcessWatch.h"
 
 namespace {
@@ -87,7 +87,7 @@ class BadInput : public ::testing::Test {
                 S_OK);
       calls(manager);
       manager->Release();
-      count = velmora_test::CountProcessHandles();
+      count = velmora_harness::CountProcessHandles();
       ASSERT_GT(count, 0);
     }
     EXPECT_EQ(after[1], after[0]) << "handles left open by one pass of the calls";

@@ -1,13 +1,13 @@
 // The handle counter must see handles come and go, or every leak check built
 // on it would pass vacuously.
-#include "tests/hardening/HandleCount.h"
+#include "harness/HandleTable.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using velmora_test::CountProcessHandles;
-using velmora_test::HandleCountsByType;
+using velmora_harness::CountProcessHandles;
+using velmora_harness::HandleCountsByType;
 
 TEST(HandleCount, SeesEventsOpenedAndClosedInThisProcess) {
   const long before = CountProcessHandles();

@@ -13,6 +13,7 @@
 #include "process/FsNtProcessControl.h"
 #include "tests/hardening/FaultingProcessFakes.h"
 #include "tests/process/ProcessFakes.h"
+#include "tests/process/ProcessListProbe.h"
 
 namespace {
 
@@ -130,7 +131,7 @@ struct World {
         break;
       }
     }
-    return Outcome{hr, forced, control.ProcessHandleCount()};
+    return Outcome{hr, forced, ProcessListProbe::Count(control)};
   }
 };
 

@@ -74,9 +74,9 @@ TEST(SwitchMapping, EveryGeneratedSwitchStringMapsOntoAConsistentLaunch) {
     const bool anyValue = credentials.bstrDomain || credentials.bstrUserName ||
                           credentials.bstrPassword;
     EXPECT_TRUE(!anyValue || credentials.IsComplete() || credentials.bIncomplete);
-    EXPECT_FALSE(HasSpace(credentials.bstrDomain.Get()) ||
-                 HasSpace(credentials.bstrUserName.Get()) ||
-                 HasSpace(credentials.bstrPassword.Get()));
+    EXPECT_FALSE(HasSpace(credentials.bstrDomain.get()) ||
+                 HasSpace(credentials.bstrUserName.get()) ||
+                 HasSpace(credentials.bstrPassword.get()));
     if (args.find(L'u') == std::wstring::npos) {
       EXPECT_FALSE(anyValue || credentials.bIncomplete);
     }

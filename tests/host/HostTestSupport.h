@@ -1,5 +1,5 @@
-// Helpers shared by the host stand-in tests: owners for COM pointers and
-// apartments, and child processes started from the test's own folder.
+// Helpers shared by the host stand-in tests: the foundation's COM owners, and
+// child processes started from the test's own folder.
 #pragma once
 
 #include <windows.h>
@@ -8,41 +8,13 @@
 #include <string>
 #include <utility>
 
+#include "win32/ComApartment.h"
+#include "win32/ComPtr.h"
+
 namespace velmora_host_test {
 
-template <typename T>
-class ComPtr {
- public:
-  ComPtr() = default;
-  ~ComPtr() { reset(); }
-  ComPtr(const ComPtr&) = delete;
-  ComPtr& operator=(const ComPtr&) = delete;
-
-  T* get() const { return ptr_; }
-  T* operator->() const { return ptr_; }
-  void** put_void() {
-    reset();
-    return reinterpret_cast<void**>(&ptr_);
-  }
-  void reset() {
-    if (ptr_) std::exchange(ptr_, nullptr)->Release();
-  }
-
- private:
-  T* ptr_ = nullptr;
-};
-
-class ComApartment {
- public:
-  explicit ComApartment(DWORD model) : hr_(CoInitializeEx(nullptr, model)) {}
-  ~ComApartment() {
-    if (SUCCEEDED(hr_)) CoUninitialize();
-  }
-  HRESULT status() const { return hr_; }
-
- private:
-  HRESULT hr_;
-};
+using ::ComApartment;
+using ::ComPtr;
 
 // A program from the folder of the running test executable, killed and
 // reaped on destruction if it still runs.

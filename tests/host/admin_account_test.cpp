@@ -37,7 +37,7 @@ std::wstring Take(BSTR value) {
 class AdminAccountTest : public ::testing::TestWithParam<DWORD> {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(SUCCEEDED(apartment_.status()));
+    ASSERT_TRUE(SUCCEEDED(apartment_.result()));
     DeleteAccountKey();
   }
   void TearDown() override { DeleteAccountKey(); }

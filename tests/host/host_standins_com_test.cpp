@@ -45,7 +45,7 @@ class HostStandinsActivation : public ::testing::TestWithParam<DWORD> {};
 // threads unmarshalled, and it must also work when created inside an STA.
 TEST_P(HostStandinsActivation, ClerkIsCreatedInprocAndSeesTheSharedTable) {
   ComApartment apartment(GetParam());
-  ASSERT_TRUE(SUCCEEDED(apartment.status()));
+  ASSERT_TRUE(SUCCEEDED(apartment.result()));
   ComPtr<IProcessRealtimeClerk> clerk;
   ASSERT_EQ(S_OK, CoCreateInstance(CLSID_ProcessRealtimeClerkObject, nullptr,
                                    CLSCTX_INPROC_SERVER, IID_IProcessRealtimeClerk,

@@ -27,7 +27,7 @@ constexpr DWORD kHeartbeatAgeLimitMs = 55000;
 class SampleAppsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(SUCCEEDED(apartment_.status()));
+    ASSERT_TRUE(SUCCEEDED(apartment_.result()));
     ASSERT_EQ(S_OK, CoCreateInstance(CLSID_ProcessRealtimeClerkObject, nullptr,
                                      CLSCTX_INPROC_SERVER, IID_IProcessRealtimeClerk,
                                      clerk_.put_void()));

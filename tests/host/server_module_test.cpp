@@ -17,7 +17,7 @@ using velmora_host_test::ComPtr;
 class ServerModuleTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(SUCCEEDED(apartment_.status()));
+    ASSERT_TRUE(SUCCEEDED(apartment_.result()));
     module_ = LoadLibraryW(L"HostStandins.dll");
     ASSERT_NE(nullptr, module_);
     canUnload_ = reinterpret_cast<decltype(&DllCanUnloadNow)>(

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "Velmora.h"
+#include "win32/Owners.h"
 
 inline constexpr wchar_t kProgId[] = L"Oxlume.SoftwareProcessControlManagerObject.1";
 inline constexpr wchar_t kVersionIndependentProgId[] = L"Oxlume.ZandrelObj";
@@ -29,29 +30,23 @@ class VelmoraModule {
   using RegisterFn = HRESULT(STDAPICALLTYPE*)();
 
   VelmoraModule() : path_(BesideTestExecutable(L"Velmora.dll")) {
-    module_ = LoadLibraryW(path_.c_str());
-    if (module_ == nullptr) return;
+    module_.reset(LoadLibraryW(path_.c_str()));
+    if (!module_) return;
     canUnloadNow = Resolve<CanUnloadNowFn>("DllCanUnloadNow");
     getClassObject = Resolve<GetClassObjectFn>("DllGetClassObject");
     registerServer = Resolve<RegisterFn>("DllRegisterServer");
     unregisterServer = Resolve<RegisterFn>("DllUnregisterServer");
   }
-  ~VelmoraModule() {
-    if (module_ != nullptr) FreeLibrary(module_);
-  }
-  VelmoraModule(const VelmoraModule&) = delete;
-  VelmoraModule& operator=(const VelmoraModule&) = delete;
-
   bool Loaded() const {
-    return module_ != nullptr && canUnloadNow && getClassObject && registerServer &&
+    return module_ && canUnloadNow && getClassObject && registerServer &&
            unregisterServer;
   }
-  HMODULE handle() const { return module_; }
+  HMODULE handle() const { return module_.get(); }
   const std::wstring& path() const { return path_; }
   // The file name as the module itself reports it (what registration writes).
   std::wstring LoadedFileName() const {
     wchar_t name[MAX_PATH] = L"";
-    GetModuleFileNameW(module_, name, MAX_PATH);
+    GetModuleFileNameW(module_.get(), name, MAX_PATH);
     return name;
   }
 
@@ -63,9 +58,9 @@ class VelmoraModule {
  private:
   template <class Fn>
   Fn Resolve(const char* name) {
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module_.get(), name)));
   }
 
   std::wstring path_;
-  HMODULE module_ = nullptr;
+  UniqueModule module_;
 };

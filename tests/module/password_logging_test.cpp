@@ -16,6 +16,7 @@
 #include "VelmoraModule.h"
 #include "host/standins/AdminAccountStore.h"
 #include "tests/logging/LoggerTestEnv.h"
+#include "win32/ComApartment.h"
 
 namespace {
 
@@ -80,25 +81,13 @@ std::string LowerFile(const std::wstring& path) {
   return bytes;
 }
 
-class ComApartment {
- public:
-  ComApartment() : m_hr(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-  ~ComApartment() {
-    if (SUCCEEDED(m_hr)) CoUninitialize();
-  }
-  HRESULT status() const { return m_hr; }
-
- private:
-  HRESULT m_hr;
-};
-
 TEST(PasswordLogging, NoPasswordReachesTheLoggingLibraryOnAnyLaunchPath) {
   ScopedInstallPath path(BinDir());
   ScopedEnvironment enable(L"VELMORA_LOGGER_ENABLE", L"all");
   ScopedLogFile log;
   ScopedAdminAccount account;
-  ComApartment apartment;
-  ASSERT_TRUE(SUCCEEDED(apartment.status()));
+  ComApartment apartment(COINIT_MULTITHREADED);
+  ASSERT_TRUE(SUCCEEDED(apartment.result()));
 
   VelmoraModule module;
   ASSERT_TRUE(module.Loaded());

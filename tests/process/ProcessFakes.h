@@ -251,9 +251,19 @@ class FakeProcessApi : public ProcessApi {
   }
   DWORD ResumeThread(HANDLE thread) override {
     resumed.push_back(thread);
+    if (!IsOpen(thread)) {
+      ++resumesOfClosedHandles;
+      lastError = ERROR_INVALID_HANDLE;
+      return static_cast<DWORD>(-1);
+    }
     return 1;
   }
   BSTR AllocString(const wchar_t* text) override {
+    if (onAllocString) {
+      std::function<void()> hook = std::move(onAllocString);
+      onAllocString = nullptr;
+      hook();
+    }
     return failAllocString ? nullptr : SysAllocString(text);
   }
   HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD pid) override {
@@ -352,7 +362,11 @@ class FakeProcessApi : public ProcessApi {
   std::vector<CreateCall> creates;
   std::vector<PROCESS_INFORMATION> created;
   std::vector<HANDLE> resumed;
+  int resumesOfClosedHandles = 0;
   bool failAllocString = false;
+  // Runs once, when the launch allocates its identity (after it listed the
+  // process, before it resumes it), as another thread would.
+  std::function<void()> onAllocString;
   struct OpenProcessCall { DWORD access; BOOL inherit; DWORD pid; };
   std::vector<OpenProcessCall> openProcessCalls;
   DWORD openProcessError = 0;

@@ -12,6 +12,7 @@
 
 #include "host/standins/ProcessTableClient.h"
 #include "process/FsNtProcessControl.h"
+#include "tests/process/ProcessListProbe.h"
 
 namespace {
 
@@ -73,15 +74,15 @@ class LaunchIntegrationTest : public ComTest {
     std::wstring args = L"report " + report + L" two words";
     FsNtProcessControl control;
     BSTR identity = nullptr;
-    const size_t before = control.ProcessHandleCount();
+    const size_t before = ProcessListProbe::Count(control);
     HRESULT hr = control.StartProcess(const_cast<LPWSTR>(exe.c_str()), &args[0],
                                       const_cast<LPWSTR>(ctrl), &identity);
     EXPECT_EQ(hr, S_OK);
     if (FAILED(hr)) return {};
-    EXPECT_EQ(control.ProcessHandleCount(), before + 1);
+    EXPECT_EQ(ProcessListProbe::Count(control), before + 1);
     EXPECT_EQ(std::wstring(identity).rfind(L"Process_", 0), 0u);
     PROCESS_INFORMATION info = {};
-    EXPECT_TRUE(control.FindListedProcess(PidOf(identity), &info));
+    EXPECT_TRUE(ProcessListProbe::Find(control, PidOf(identity), &info));
     EXPECT_EQ(std::wstring(identity), L"Process_" + std::to_wstring(info.dwProcessId));
     EXPECT_EQ(WaitForSingleObject(info.hProcess, 20000), WAIT_OBJECT_0);
     SysFreeString(identity);
@@ -187,20 +188,20 @@ bool IsOpenHandle(HANDLE handle) {
 TEST_F(StopIntegrationTest, CooperativeProgramEndsOnItsEvent) {
   ASSERT_TRUE(Launch(L"cooperative", L"0"));
   PROCESS_INFORMATION listed = {};
-  ASSERT_TRUE(control.FindListedProcess(pid, &listed));
-  EXPECT_EQ(control.ProcessHandleCount(), 1u);
+  ASSERT_TRUE(ProcessListProbe::Find(control, pid, &listed));
+  EXPECT_EQ(ProcessListProbe::Count(control), 1u);
   EXPECT_EQ(control.StopProcess(identity, 0, &force), S_OK);
   EXPECT_EQ(force, 0);
   EXPECT_FALSE(IsOpenHandle(listed.hProcess));
   EXPECT_FALSE(IsOpenHandle(listed.hThread));
   EXPECT_EQ(ExitCode(), kGracefulExitCode);
-  EXPECT_EQ(control.ProcessHandleCount(), 0u);
+  EXPECT_EQ(ProcessListProbe::Count(control), 0u);
 }
 
 TEST_F(StopIntegrationTest, StaleHeartbeatGetsTheProgramTerminated) {
   ASSERT_TRUE(Launch(L"stubborn"));
   PROCESS_INFORMATION listed = {};
-  ASSERT_TRUE(control.FindListedProcess(pid, &listed));
+  ASSERT_TRUE(ProcessListProbe::Find(control, pid, &listed));
   ASSERT_EQ(velmora_host::SetHeartbeatTime(pid, GetTickCount() - 60000), S_OK);
   EXPECT_EQ(control.StopProcess(identity, 100, &force), S_FALSE);
   EXPECT_EQ(force, 1);
@@ -208,7 +209,7 @@ TEST_F(StopIntegrationTest, StaleHeartbeatGetsTheProgramTerminated) {
   EXPECT_FALSE(IsOpenHandle(listed.hProcess));
   EXPECT_FALSE(IsOpenHandle(listed.hThread));
   EXPECT_EQ(ExitCode(), 0u);
-  EXPECT_EQ(control.ProcessHandleCount(), 0u);
+  EXPECT_EQ(ProcessListProbe::Count(control), 0u);
 
   // Stopped again: nothing listed, and the process is gone.
   CloseHandle(watcher);
@@ -219,7 +220,7 @@ TEST_F(StopIntegrationTest, StaleHeartbeatGetsTheProgramTerminated) {
   const HRESULT again = control.StopProcess(identity, 100, &force);
   EXPECT_TRUE(again == S_OK || again == S_FALSE) << again;
   EXPECT_EQ(force, 0);
-  EXPECT_EQ(control.ProcessHandleCount(), 0u);
+  EXPECT_EQ(ProcessListProbe::Count(control), 0u);
 }
 
 TEST_F(StopIntegrationTest, FreshHeartbeatsKeepTheStopWaiting) {
@@ -227,7 +228,7 @@ TEST_F(StopIntegrationTest, FreshHeartbeatsKeepTheStopWaiting) {
   EXPECT_EQ(control.StopProcess(identity, 200, &force), S_OK);
   EXPECT_EQ(force, 0);
   EXPECT_EQ(ExitCode(), kGracefulExitCode);
-  EXPECT_EQ(control.ProcessHandleCount(), 0u);
+  EXPECT_EQ(ProcessListProbe::Count(control), 0u);
 }
 
 TEST_F(StopIntegrationTest, MissingEventMeansNoTermination) {
@@ -235,7 +236,7 @@ TEST_F(StopIntegrationTest, MissingEventMeansNoTermination) {
   EXPECT_EQ(control.StopProcess(identity, 100, &force), S_FALSE);
   EXPECT_EQ(force, 0);
   EXPECT_EQ(WaitForSingleObject(watcher, 300), static_cast<DWORD>(WAIT_TIMEOUT));
-  EXPECT_EQ(control.ProcessHandleCount(), 0u);  // its handles are released
+  EXPECT_EQ(ProcessListProbe::Count(control), 0u);  // its handles are released
 }
 
 TEST_F(StopIntegrationTest, NullForceFlagStillTerminates) {
@@ -262,7 +263,7 @@ TEST_F(StopIntegrationTest, TwoConcurrentStopsOfTheSameProgram) {
     EXPECT_EQ(forces[i], 0) << i;
   }
   EXPECT_EQ(ExitCode(), kGracefulExitCode);
-  EXPECT_EQ(control.ProcessHandleCount(), 0u);
+  EXPECT_EQ(ProcessListProbe::Count(control), 0u);
 }
 
 }  // namespace

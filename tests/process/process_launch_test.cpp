@@ -5,6 +5,7 @@
 
 #include "process/FsNtProcessControl.h"
 #include "tests/process/ProcessFakes.h"
+#include "tests/process/ProcessListProbe.h"
 
 using namespace process_test;
 
@@ -56,9 +57,9 @@ TEST_F(LaunchTest, UnderTheCallersAccountWhenTheStoreIsMissing) {
   EXPECT_EQ(std::wstring(identity), L"Process_" + std::to_wstring(info.dwProcessId));
   ASSERT_EQ(api.resumed.size(), 1u);
   EXPECT_EQ(api.resumed[0], info.hThread);
-  EXPECT_EQ(control.ProcessHandleCount(), 1u);
+  EXPECT_EQ(ProcessListProbe::Count(control), 1u);
   PROCESS_INFORMATION listed = {};
-  ASSERT_TRUE(control.FindListedProcess(info.dwProcessId, &listed));
+  ASSERT_TRUE(ProcessListProbe::Find(control, info.dwProcessId, &listed));
   EXPECT_EQ(listed.hProcess, info.hProcess);
   EXPECT_EQ(listed.hThread, info.hThread);
   EXPECT_EQ(listed.dwThreadId, info.dwThreadId);
@@ -70,7 +71,7 @@ TEST_F(LaunchTest, NullArgumentsCountAsEmptyAndEveryLaunchAddsOneEntry) {
   ASSERT_EQ(Start(L"app.exe", nullptr, nullptr), S_OK);
   ASSERT_EQ(Start(L"app.exe", L"", nullptr), S_OK);
   EXPECT_EQ(api.creates[0].commandLine, L"\"app.exe\" ");
-  EXPECT_EQ(control.ProcessHandleCount(), 2u);
+  EXPECT_EQ(ProcessListProbe::Count(control), 2u);
   EXPECT_EQ(std::wstring(identity), L"Process_3001");
 }
 
@@ -85,7 +86,7 @@ TEST_F(LaunchTest, CommandLineThatDoesNotFitIsRefusedBeforeAnything) {
   EXPECT_EQ(Start(name.c_str(), args.c_str(), L""), E_INVALIDARG);
   EXPECT_EQ(api.creates.size(), 1u);
   EXPECT_EQ(api.adminCreates, 1);
-  EXPECT_EQ(control.ProcessHandleCount(), 1u);
+  EXPECT_EQ(ProcessListProbe::Count(control), 1u);
 }
 
 TEST_F(LaunchTest, UserSwitchBatchLogonFirstFromVersionSix) {
@@ -120,7 +121,7 @@ TEST_F(LaunchTest, UserSwitchFallsBackToInteractiveThenFails) {
   api.logonResults = {false, false};
   EXPECT_EQ(Start(L"app.exe", L"", L"-u dom user pw"), kLaunchFailed);
   EXPECT_EQ(api.creates.size(), 1u);
-  EXPECT_EQ(control.ProcessHandleCount(), 1u);
+  EXPECT_EQ(ProcessListProbe::Count(control), 1u);
   EXPECT_EQ(identity, nullptr);
   EXPECT_TRUE(log.lines.empty());
 }
@@ -182,10 +183,10 @@ TEST_F(LaunchTest, FailedAdministratorLogonHasNoFallback) {
 TEST_F(LaunchTest, FailedCreationLeavesTheListAndReleasesTheToken) {
   api.createResult = false;
   EXPECT_EQ(Start(L"app.exe", L"", L"-u d u p"), kLaunchFailed);
-  EXPECT_EQ(control.ProcessHandleCount(), 0u);
+  EXPECT_EQ(ProcessListProbe::Count(control), 0u);
   EXPECT_TRUE(api.open.empty());
   EXPECT_EQ(Start(L"app.exe", L"", L""), kLaunchFailed);
-  EXPECT_EQ(control.ProcessHandleCount(), 0u);
+  EXPECT_EQ(ProcessListProbe::Count(control), 0u);
 }
 
 TEST_F(LaunchTest, UnallocatableIdentityLeavesNoSuspendedOrphan) {
@@ -195,9 +196,43 @@ TEST_F(LaunchTest, UnallocatableIdentityLeavesNoSuspendedOrphan) {
   ASSERT_EQ(api.terminated.size(), 1u);
   EXPECT_EQ(api.terminated[0], api.created[0].hProcess);
   EXPECT_TRUE(api.resumed.empty());
-  EXPECT_EQ(control.ProcessHandleCount(), 0u);
+  EXPECT_EQ(ProcessListProbe::Count(control), 0u);
   EXPECT_TRUE(api.open.empty());
   EXPECT_EQ(identity, nullptr);
+}
+
+// A stop of the same process id (an earlier program's identity, its id
+// reused) runs on another thread while the launch has listed its process and
+// not yet resumed it. The stop finds that program's event gone, takes the
+// process for ended and removes the entry. The launch must neither resume a
+// handle that stop closed nor hand out a program that nobody lists and that
+// never runs: it fails cleanly.
+TEST(LaunchRaceTest, StopOfTheSameIdBeforeTheResumeLeavesNoSuspendedOrphan) {
+  FakeProcessApi api;
+  FakeLog log;
+  FakeClerk clerk;
+  FsNtProcessControl control(&clerk, api, log);
+  clerk.processId = api.nextPid;
+  api.openEventError = ERROR_FILE_NOT_FOUND;
+  HRESULT stopped = E_UNEXPECTED;
+  api.onAllocString = [&] {
+    stopped = control.StopProcess(const_cast<LPWSTR>(L"Process_3000"), 100, nullptr);
+  };
+  BSTR identity = nullptr;
+  const HRESULT launched =
+      control.StartProcess(const_cast<LPWSTR>(L"app.exe"), nullptr, nullptr, &identity);
+
+  EXPECT_EQ(stopped, S_FALSE);
+  ASSERT_EQ(api.created.size(), 1u);
+  EXPECT_EQ(api.resumesOfClosedHandles, 0) << "ResumeThread got a closed handle";
+  EXPECT_EQ(launched, kLaunchFailed);
+  EXPECT_EQ(identity, nullptr);
+  SysFreeString(identity);
+  EXPECT_TRUE(api.resumed.empty());
+  EXPECT_EQ(api.terminated, std::vector<HANDLE>{api.created[0].hProcess});
+  EXPECT_EQ(ProcessListProbe::Count(control), 0u);
+  EXPECT_TRUE(api.open.empty()) << api.open.size() << " handles open";
+  EXPECT_EQ(api.badCloses, 0);
 }
 
 TEST_F(LaunchTest, DestructionReleasesTheListedHandles) {

@@ -6,6 +6,7 @@
 
 #include "process/FsNtProcessControl.h"
 #include "tests/process/ProcessFakes.h"
+#include "tests/process/ProcessListProbe.h"
 
 using namespace process_test;
 
@@ -52,7 +53,7 @@ TEST_F(StopTest, GracefulEndOfAListedProcess) {
   // The wait used the listed handle itself: the request held its entry.
   EXPECT_EQ(api.waitHandles[0], info.hProcess);
   EXPECT_TRUE(api.terminated.empty());
-  EXPECT_EQ(control.ProcessHandleCount(), 0u);
+  EXPECT_EQ(ProcessListProbe::Count(control), 0u);
   EXPECT_TRUE(api.open.empty());
   EXPECT_EQ(api.badCloses, 0);
   // Exactly the event and the entry's two handles are closed, the thread
@@ -125,7 +126,7 @@ TEST_F(StopTest, HeartbeatAgeBoundary) {
                                     L" was terminated by the corvane because it failed to "
                                     L"shutdown within 10.000 seconds"));
   // A forced end releases the entry and its handles like a graceful one.
-  EXPECT_EQ(control.ProcessHandleCount(), 0u);
+  EXPECT_EQ(ProcessListProbe::Count(control), 0u);
   EXPECT_TRUE(api.open.empty());
 
   // Stopped again: no entry, and the process is gone.
@@ -192,7 +193,7 @@ TEST_F(StopTest, FailedWaitEndsWaitingAndTerminates) {
   EXPECT_EQ(force, 1);
   EXPECT_EQ(api.waits.size(), 1u);  // no spinning
   EXPECT_EQ(api.terminated.size(), 1u);
-  EXPECT_EQ(control.ProcessHandleCount(), 0u);
+  EXPECT_EQ(ProcessListProbe::Count(control), 0u);
   EXPECT_TRUE(api.open.empty());
 }
 
@@ -205,7 +206,7 @@ TEST_F(StopTest, MissingEventMeansAlreadyEnded) {
   EXPECT_TRUE(api.waits.empty());
   EXPECT_TRUE(log.Has(kLogTrace,
                       L"Event:AppShutdown cannot be found. The process already terminated."));
-  EXPECT_EQ(control.ProcessHandleCount(), 0u);
+  EXPECT_EQ(ProcessListProbe::Count(control), 0u);
   EXPECT_TRUE(api.open.empty());
 }
 
@@ -271,7 +272,7 @@ TEST_F(StopTest, FailedEventNameReleasesOnlyTheRequestsOwnHandles) {
 
   PROCESS_INFORMATION info = Launch();
   EXPECT_EQ(Stop(0), E_OUTOFMEMORY);
-  EXPECT_EQ(control.ProcessHandleCount(), 1u);  // the process runs on, still listed
+  EXPECT_EQ(ProcessListProbe::Count(control), 1u);  // the process runs on, still listed
   EXPECT_TRUE(api.IsOpen(info.hProcess));
   EXPECT_EQ(api.open.size(), 2u);  // its two listed handles, nothing else
   EXPECT_TRUE(api.terminated.empty());
@@ -306,7 +307,7 @@ TEST_F(StopTest, ConcurrentStopsKeepTheProcessIdUntilBothAreDone) {
   api.onWait = [&] {
     long innerForce = -5;
     EXPECT_EQ(control.StopProcess(const_cast<LPWSTR>(kName), 100, &innerForce), S_OK);
-    EXPECT_EQ(control.ProcessHandleCount(), 0u);
+    EXPECT_EQ(ProcessListProbe::Count(control), 0u);
     EXPECT_TRUE(api.IsOpen(first.hProcess)) << "closed under the first stop's wait";
     EXPECT_TRUE(api.IsOpen(first.hThread));
 
@@ -327,11 +328,11 @@ TEST_F(StopTest, ConcurrentStopsKeepTheProcessIdUntilBothAreDone) {
   EXPECT_FALSE(api.IsOpen(first.hThread));
   EXPECT_EQ(api.badCloses, 0);
   PROCESS_INFORMATION listed = {};
-  ASSERT_TRUE(control.FindListedProcess(first.dwProcessId, &listed));
+  ASSERT_TRUE(ProcessListProbe::Find(control, first.dwProcessId, &listed));
   EXPECT_EQ(listed.hProcess, later.hProcess);
   EXPECT_TRUE(api.IsOpen(later.hProcess));
   EXPECT_TRUE(api.IsOpen(later.hThread));
-  EXPECT_EQ(control.ProcessHandleCount(), 1u);
+  EXPECT_EQ(ProcessListProbe::Count(control), 1u);
 
   // One removal, by the stop that finished first, with the count after it.
   const std::wstring h = std::to_wstring(reinterpret_cast<UINT_PTR>(first.hProcess));

@@ -47,7 +47,7 @@ TEST_F(SwitchesTest, NoSwitchGivesTheDefaultRecordAndSuspendedOnly) {
   EXPECT_EQ(si.hStdOutput, nullptr);
   EXPECT_EQ(si.hStdError, nullptr);
   EXPECT_EQ(flags, static_cast<DWORD>(CREATE_SUSPENDED));
-  EXPECT_EQ(credentials.bstrDomain.Get(), nullptr);
+  EXPECT_EQ(credentials.bstrDomain.get(), nullptr);
   EXPECT_FALSE(credentials.bIncomplete);
 
   Parse(nullptr);  // a null string counts as empty
@@ -102,9 +102,9 @@ TEST_F(SwitchesTest, HiddenconAloneAddsNoWindowAndTraces) {
 TEST_F(SwitchesTest, UserSwitchTakesThreeValues) {
   Parse(L"-u dom user pass -win");
   ASSERT_TRUE(credentials.IsComplete());
-  EXPECT_STREQ(credentials.bstrDomain.Get(), L"dom");
-  EXPECT_STREQ(credentials.bstrUserName.Get(), L"user");
-  EXPECT_STREQ(credentials.bstrPassword.Get(), L"pass");
+  EXPECT_STREQ(credentials.bstrDomain.get(), L"dom");
+  EXPECT_STREQ(credentials.bstrUserName.get(), L"user");
+  EXPECT_STREQ(credentials.bstrPassword.get(), L"pass");
   EXPECT_FALSE(credentials.bIncomplete);
   EXPECT_EQ(si.wShowWindow, SW_SHOW);  // scanning goes on after the values
 }
@@ -112,20 +112,20 @@ TEST_F(SwitchesTest, UserSwitchTakesThreeValues) {
 TEST_F(SwitchesTest, UserValuesAreTakenAsGivenIncludingEmptyOnes) {
   Parse(L"-u DOM  pw");  // two blanks make an empty user name
   ASSERT_TRUE(credentials.IsComplete());
-  EXPECT_STREQ(credentials.bstrDomain.Get(), L"DOM");  // lower-casing is the caller's
-  EXPECT_STREQ(credentials.bstrUserName.Get(), L"");
-  EXPECT_STREQ(credentials.bstrPassword.Get(), L"pw");
+  EXPECT_STREQ(credentials.bstrDomain.get(), L"DOM");  // lower-casing is the caller's
+  EXPECT_STREQ(credentials.bstrUserName.get(), L"");
+  EXPECT_STREQ(credentials.bstrPassword.get(), L"pw");
 }
 
 TEST_F(SwitchesTest, SwitchInsideAUserValueStartsANewSwitch) {
   Parse(L"-u dom user pass-con");
   ASSERT_TRUE(credentials.IsComplete());
-  EXPECT_STREQ(credentials.bstrPassword.Get(), L"pass-con");
+  EXPECT_STREQ(credentials.bstrPassword.get(), L"pass-con");
   EXPECT_EQ(flags, static_cast<DWORD>(CREATE_SUSPENDED | CREATE_NEW_CONSOLE));
   EXPECT_EQ(Desktop(), L"WinSta0\\Default");
 
   Parse(L"-u my-win user pass");  // a dash in the domain: "win" applies
-  EXPECT_STREQ(credentials.bstrDomain.Get(), L"my-win");
+  EXPECT_STREQ(credentials.bstrDomain.get(), L"my-win");
   EXPECT_EQ(si.wShowWindow, SW_SHOW);
 }
 
@@ -138,7 +138,7 @@ TEST_F(SwitchesTest, ShortUserSwitchIsMarkedIncomplete) {
   }
   Parse(L"-u dom user ");  // a trailing blank is an empty password
   EXPECT_FALSE(credentials.bIncomplete);
-  EXPECT_STREQ(credentials.bstrPassword.Get(), L"");
+  EXPECT_STREQ(credentials.bstrPassword.get(), L"");
 }
 
 }  // namespace

@@ -1,17 +1,8 @@
 #include "tests/service/SampleServiceHarness.h"
 
-namespace {
+#include "win32/Owners.h"
 
-// Minimal owner for the harness's own SCM handles.
-struct Sc {
-  SC_HANDLE h;
-  explicit Sc(SC_HANDLE handle) : h(handle) {}
-  ~Sc() {
-    if (h != nullptr) ::CloseServiceHandle(h);
-  }
-  Sc(const Sc&) = delete;
-  Sc& operator=(const Sc&) = delete;
-};
+namespace {
 
 std::wstring SampleExePath() {
   wchar_t path[MAX_PATH];
@@ -29,29 +20,29 @@ std::wstring SampleServiceHarness::KeyPath() const {
 
 DWORD SampleServiceHarness::Install() {
   Remove();
-  Sc manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-  if (manager.h == nullptr) return ::GetLastError();
+  UniqueScHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+  if (!manager) return ::GetLastError();
   const std::wstring command = L"\"" + SampleExePath() + L"\"";
-  Sc service(::CreateServiceW(manager.h, kName, kName, SERVICE_ALL_ACCESS,
+  UniqueScHandle service(::CreateServiceW(manager.get(), kName, kName, SERVICE_ALL_ACCESS,
                               SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
                               SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr,
                               nullptr, nullptr, nullptr));
-  return service.h != nullptr ? ERROR_SUCCESS : ::GetLastError();
+  return service ? ERROR_SUCCESS : ::GetLastError();
 }
 
 void SampleServiceHarness::Remove() {
   {
-    Sc manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    Sc service(manager.h != nullptr ? ::OpenServiceW(manager.h, kName, SERVICE_ALL_ACCESS)
+    UniqueScHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    UniqueScHandle service(manager ? ::OpenServiceW(manager.get(), kName, SERVICE_ALL_ACCESS)
                                     : nullptr);
-    if (service.h != nullptr) {
+    if (service) {
       SERVICE_STATUS status{};
-      if (::QueryServiceStatus(service.h, &status) &&
+      if (::QueryServiceStatus(service.get(), &status) &&
           status.dwCurrentState != SERVICE_STOPPED) {
-        ::ControlService(service.h, SERVICE_CONTROL_STOP, &status);
+        ::ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
         WaitForState(SERVICE_STOPPED, 15000);
       }
-      ::DeleteService(service.h);
+      ::DeleteService(service.get());
     }
   }
   ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, KeyPath().c_str());
@@ -91,11 +82,11 @@ std::vector<std::wstring> SampleServiceHarness::ReadMultiString(const wchar_t* v
 }
 
 DWORD SampleServiceHarness::State() const {
-  Sc manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-  if (manager.h == nullptr) return 0;
-  Sc service(::OpenServiceW(manager.h, kName, SERVICE_QUERY_STATUS));
+  UniqueScHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (!manager) return 0;
+  UniqueScHandle service(::OpenServiceW(manager.get(), kName, SERVICE_QUERY_STATUS));
   SERVICE_STATUS status{};
-  if (service.h == nullptr || !::QueryServiceStatus(service.h, &status)) return 0;
+  if (!service || !::QueryServiceStatus(service.get(), &status)) return 0;
   return status.dwCurrentState;
 }
 

@@ -6,13 +6,10 @@
 // with the number of threads that ask at once. They stay open for the life of
 // the process and are not ours, so a leak check counts them apart.
 #include <windows.h>
-#include <winternl.h>
 
-#include <cstring>
 #include <string>
-#include <vector>
 
-#include "tests/hardening/HandleCount.h"
+#include "harness/HandleTable.h"
 
 namespace stress {
 
@@ -25,52 +22,19 @@ struct HandleCensus {
 
 namespace census_detail {
 
-using Entry = velmora_test::handle_count_detail::SystemHandleEntry;
-
-inline std::vector<Entry> OwnEntries() {
-  std::vector<unsigned char> buffer;
-  std::vector<Entry> own;
-  if (!velmora_test::handle_count_detail::ReadHandleTable(buffer)) return own;
-  ULONG count = 0;
-  std::memcpy(&count, buffer.data(), sizeof(count));
-  const size_t header = offsetof(velmora_test::handle_count_detail::SystemHandleTable, Handles);
-  const size_t capacity = (buffer.size() - header) / sizeof(Entry);
-  const USHORT self = static_cast<USHORT>(GetCurrentProcessId() & 0xFFFFu);
-  for (size_t i = 0; i < count && i < capacity; ++i) {
-    Entry entry;
-    std::memcpy(&entry, buffer.data() + header + i * sizeof(Entry), sizeof(entry));
-    if (entry.UniqueProcessId == self) own.push_back(entry);
-  }
-  return own;
-}
+using velmora_harness::HandleEntry;
 
 // The object type index of a handle of ours, -1 if it is not in the table.
 inline int TypeOf(HANDLE handle) {
   const ULONG_PTR value = reinterpret_cast<ULONG_PTR>(handle);
-  for (const Entry& entry : OwnEntries())
+  for (const HandleEntry& entry : velmora_harness::HandleEntriesOf())
     if (entry.HandleValue == value) return entry.ObjectTypeIndex;
   return -1;
 }
 
 inline bool IsScmPipe(USHORT value) {
-  using QueryObjectFn = LONG(WINAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
-  static const QueryObjectFn query = [] {
-    FARPROC proc = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryObject");
-    QueryObjectFn fn = nullptr;
-    std::memcpy(&fn, &proc, sizeof(fn));
-    return fn;
-  }();
-  if (!query) return false;
-  alignas(8) unsigned char buffer[1024] = {};
-  ULONG length = 0;
-  const HANDLE handle = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(value));
-  if (query(handle, /*ObjectNameInformation=*/1, buffer, sizeof(buffer), &length) < 0)
-    return false;
-  UNICODE_STRING name;
-  std::memcpy(&name, buffer, sizeof(name));
-  if (!name.Buffer) return false;
-  const std::wstring text(name.Buffer, name.Length / sizeof(wchar_t));
-  return text.find(L"\\NamedPipe\\svcctl") != std::wstring::npos;
+  return velmora_harness::QueryObjectText(value, velmora_harness::ObjectText::kName)
+             .find(L"\\NamedPipe\\svcctl") != std::wstring::npos;
 }
 
 }  // namespace census_detail
@@ -99,7 +63,7 @@ inline HandleCensus TakeHandleCensus() {
     return type;
   }();
   HandleCensus census;
-  for (const Entry& entry : OwnEntries()) {
+  for (const HandleEntry& entry : velmora_harness::HandleEntriesOf()) {
     ++census.total;
     if (entry.ObjectTypeIndex == processType) ++census.processes;
     if (entry.ObjectTypeIndex == threadType) ++census.threads;

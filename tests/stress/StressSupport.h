@@ -11,7 +11,10 @@
 #include <vector>
 
 #include "Velmora.h"
+#include "harness/InstalledSampleService.h"
 #include "host/standins/ProcessTableClient.h"
+#include "win32/ComApartment.h"
+#include "win32/Owners.h"
 
 namespace stress {
 
@@ -32,24 +35,6 @@ inline std::wstring BinDir() {
 inline DWORD PidOf(const std::wstring& identity) {
   return identity.rfind(L"Process_", 0) == 0 ? wcstoul(identity.c_str() + 8, nullptr, 10) : 0;
 }
-
-// Owns a BSTR that a start hands back.
-class Bstr {
- public:
-  Bstr() = default;
-  ~Bstr() { SysFreeString(m_value); }
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-  BSTR* Put() {
-    SysFreeString(m_value);
-    m_value = nullptr;
-    return &m_value;
-  }
-  std::wstring Text() const { return m_value ? std::wstring(m_value) : std::wstring(); }
-
- private:
-  BSTR m_value = nullptr;
-};
 
 // One control object and the interface calls, with writable copies of the
 // request strings (the start lower-cases its control arguments in place).
@@ -74,9 +59,9 @@ class Control {
   HRESULT Start(const std::wstring& name, const std::wstring& args, const std::wstring& ctrl,
                 std::wstring* identity) {
     std::wstring n(name), a(args), c(ctrl);
-    Bstr out;
-    const HRESULT hr = m_manager->StartSoftwareProcess(&n[0], &a[0], &c[0], out.Put());
-    if (identity) *identity = out.Text();
+    UniqueBstr out;
+    const HRESULT hr = m_manager->StartSoftwareProcess(&n[0], &a[0], &c[0], out.put());
+    if (identity) *identity = out ? out.get() : L"";
     return hr;
   }
   HRESULT Stop(const std::wstring& identity, long timeoutMs, long* forced) {
@@ -122,39 +107,13 @@ class Control {
 };
 
 // Enters the multithreaded apartment for a scope.
-class Mta {
- public:
-  Mta() : m_hr(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-  ~Mta() {
-    if (SUCCEEDED(m_hr)) CoUninitialize();
-  }
-  Mta(const Mta&) = delete;
-  Mta& operator=(const Mta&) = delete;
-  bool ok() const { return SUCCEEDED(m_hr); }
-
- private:
-  HRESULT m_hr;
+struct Mta : ComApartment {
+  Mta() : ComApartment(COINIT_MULTITHREADED) {}
 };
 
-// The SCM's state of a service; 0 when it cannot be read.
-inline DWORD ServiceState(const std::wstring& name) {
-  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
-  if (!manager) return 0;
-  SC_HANDLE service = OpenServiceW(manager, name.c_str(), SERVICE_QUERY_STATUS);
-  SERVICE_STATUS status = {};
-  const bool read = service && QueryServiceStatus(service, &status);
-  if (service) CloseServiceHandle(service);
-  CloseServiceHandle(manager);
-  return read ? status.dwCurrentState : 0;
-}
-
-inline bool AwaitServiceState(const std::wstring& name, DWORD state, DWORD timeoutMs) {
-  for (DWORD waited = 0;; waited += 50) {
-    if (ServiceState(name) == state) return true;
-    if (waited >= timeoutMs) return false;
-    Sleep(50);
-  }
-}
+using velmora_harness::AwaitServiceState;
+using velmora_harness::ServiceState;
+using TestService = velmora_harness::InstalledSampleService;
 
 // Asks until the request answers something other than Wine's sporadic 6,
 // which `tolerated` counts. That 6 can come from opening the service, before
@@ -172,67 +131,6 @@ HRESULT ServiceRequestOnWine(const std::wstring& name, DWORD target, Request req
   }
   return hr;
 }
-
-// The sample service installed in the prefix's SCM under a name of its own,
-// with its registry switches; removed again by the destructor.
-class TestService {
- public:
-  explicit TestService(const std::wstring& name) : m_name(name) { Remove(); }
-  ~TestService() { Remove(); }
-  TestService(const TestService&) = delete;
-  TestService& operator=(const TestService&) = delete;
-
-  const std::wstring& name() const { return m_name; }
-
-  DWORD Install() {
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    if (!manager) return GetLastError();
-    const std::wstring command = L"\"" + BinDir() + L"sample_service.exe\"";
-    SC_HANDLE service = CreateServiceW(
-        manager, m_name.c_str(), m_name.c_str(), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-        SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr, nullptr,
-        nullptr, nullptr);
-    const DWORD error = service ? ERROR_SUCCESS : GetLastError();
-    if (service) CloseServiceHandle(service);
-    CloseServiceHandle(manager);
-    return error;
-  }
-
-  void SetStartBehaviour(const wchar_t* behaviour) {
-    const std::wstring key = KeyPath();
-    RegSetKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"StartBehaviour", REG_SZ, behaviour,
-                    static_cast<DWORD>((wcslen(behaviour) + 1) * sizeof(wchar_t)));
-  }
-
-  // The SCM's state of the service; 0 when it cannot be read.
-  DWORD State() const { return ServiceState(m_name); }
-  bool AwaitState(DWORD state, DWORD timeoutMs) const {
-    return AwaitServiceState(m_name, state, timeoutMs);
-  }
-
- private:
-  std::wstring KeyPath() const { return L"SOFTWARE\\Velmora\\Samples\\" + m_name; }
-
-  void Remove() {
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    if (manager) {
-      SC_HANDLE service = OpenServiceW(manager, m_name.c_str(), SERVICE_ALL_ACCESS);
-      if (service) {
-        SERVICE_STATUS status = {};
-        if (QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_STOPPED) {
-          ControlService(service, SERVICE_CONTROL_STOP, &status);
-          AwaitState(SERVICE_STOPPED, 15000);
-        }
-        DeleteService(service);
-        CloseServiceHandle(service);
-      }
-      CloseServiceHandle(manager);
-    }
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, KeyPath().c_str());
-  }
-
-  std::wstring m_name;
-};
 
 // Process ids out of `pids` that still run (toolhelp snapshot).
 inline std::vector<DWORD> StillRunning(const std::set<DWORD>& pids) {

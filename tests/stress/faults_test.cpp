@@ -11,7 +11,7 @@
 #include <string>
 #include <thread>
 
-#include "tests/hardening/HandleCount.h"
+#include "harness/HandleTable.h"
 #include "tests/logging/LoggerTestEnv.h"
 #include "tests/stress/StressSupport.h"
 
@@ -236,7 +236,7 @@ TEST(FaultsForReal, AProgramKilledWhileItsStopWaitsEndsTheStopWithSuccess) {
   // Once, so that what is loaded on first use is not counted below.
   long ignored = 0;
   control.Status(L"Process_0", &ignored);
-  const long handlesBefore = velmora_test::CountProcessHandles();
+  const long handlesBefore = velmora_harness::CountProcessHandles();
 
   std::wstring identity;
   ASSERT_EQ(control.Start(BinDir() + L"stubborn_app.exe", L"--beat --shutdown-timeout 3000", L"",
@@ -284,7 +284,7 @@ TEST(FaultsForReal, AProgramKilledWhileItsStopWaitsEndsTheStopWithSuccess) {
   EXPECT_EQ(forced, 0);
   velmora_host::RemoveProcess(pid);
   CloseHandle(victim);
-  EXPECT_LE(velmora_test::CountProcessHandles(), handlesBefore + 2)
+  EXPECT_LE(velmora_harness::CountProcessHandles(), handlesBefore + 2)
       << "before " << handlesBefore;
 }
 

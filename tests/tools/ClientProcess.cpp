@@ -3,25 +3,12 @@
 #include <cstdlib>
 #include <vector>
 
+#include "win32/Owners.h"
+
 namespace {
 
 constexpr DWORD kPipeBytes = 1 << 20;
 constexpr DWORD kClientTimeoutMs = 120000;
-
-class OwnedHandle {
- public:
-  OwnedHandle() = default;
-  ~OwnedHandle() {
-    if (handle_) CloseHandle(handle_);
-  }
-  OwnedHandle(const OwnedHandle&) = delete;
-  OwnedHandle& operator=(const OwnedHandle&) = delete;
-  HANDLE* put() { return &handle_; }
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_ = nullptr;
-};
 
 std::string Drain(HANDLE pipe) {
   std::string text;
@@ -48,7 +35,7 @@ std::wstring BinFolder() {
 ClientRun RunClient(const std::wstring& arguments) {
   ClientRun run;
   SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-  OwnedHandle outRead, outWrite, errRead, errWrite, nul;
+  UniqueHandle outRead, outWrite, errRead, errWrite, nul;
   if (!CreatePipe(outRead.put(), outWrite.put(), &inherit, kPipeBytes) ||
       !CreatePipe(errRead.put(), errWrite.put(), &inherit, kPipeBytes)) {
     return run;

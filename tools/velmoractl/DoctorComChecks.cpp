@@ -8,10 +8,11 @@
 
 #include "Velmora.h"
 #include "module/RegistryNames.h"
-#include "tools/velmoractl/ComOwners.h"
 #include "tools/velmoractl/DllFile.h"
 #include "tools/velmoractl/RegistryView.h"
 #include "tools/velmoractl/ResultText.h"
+#include "win32/ComPtr.h"
+#include "win32/Owners.h"
 
 namespace {
 
@@ -117,7 +118,7 @@ void CheckProgIds(const RegistryView& view, CheckResults* results) {
   const std::wstring clsid = GuidText(CLSID_SoftwareProcessControlManagerObject);
   std::wstring wrong;
   for (const wchar_t* progId : {kControlObjectProgId, kControlObjectVersionIndependentProgId}) {
-    UniqueHkey key;
+    UniqueHKey key;
     std::wstring named;
     if (OpenKeyInView(HKEY_CLASSES_ROOT, std::wstring(progId) + L"\\" + kClsidKey, view, &key) !=
             ERROR_SUCCESS ||
@@ -145,7 +146,7 @@ void CheckTypeLibrary(const std::wstring& server, const RegistryView& view,
     results->push_back(NotChecked(kTypeLibrary, kControlClass));
     return;
   }
-  UniqueComPtr<ITypeLib> library;
+  ComPtr<ITypeLib> library;
   const HRESULT loaded = LoadTypeLibEx(server.c_str(), REGKIND_NONE, library.put());
   if (FAILED(loaded)) {
     results->push_back(Fail(kTypeLibrary, L"cannot load it from " + server + L": " +
@@ -233,7 +234,7 @@ void CheckHostComponent(const HostComponent& component, const RegistryView& view
   const ClassRegistrationInfo info = ReadClassRegistration(*component.clsid, view);
   const std::wstring found =
       std::wstring(component.coclass) + L" " + GuidText(*component.clsid) + ServerText(info, view);
-  UniqueComPtr<IUnknown> object;
+  ComPtr<IUnknown> object;
   const HRESULT hr = CoCreateInstance(*component.clsid, /*pUnkOuter=*/nullptr, component.context,
                                       *component.iid, object.put_void());
   if (SUCCEEDED(hr)) {

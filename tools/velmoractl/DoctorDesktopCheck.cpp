@@ -12,7 +12,8 @@
 #include <vector>
 
 #include "tools/velmoractl/ResultText.h"
-#include "tools/velmoractl/Win32Owners.h"
+#include "win32/LastError.h"
+#include "win32/Owners.h"
 
 namespace {
 
@@ -33,39 +34,23 @@ struct DesktopAcl {
   ACL_SIZE_INFORMATION size = {};
 };
 
-// The desktop's name resolves in the process's window station, so the read
-// runs with "winsta0" as that, as the module's grant does, and restores it.
-class WindowStationSwitch {
- public:
-  explicit WindowStationSwitch(HWINSTA station) : m_previous(GetProcessWindowStation()) {
-    m_switched = SetProcessWindowStation(station) != FALSE;
-  }
-  ~WindowStationSwitch() {
-    if (m_switched) SetProcessWindowStation(m_previous);
-  }
-  WindowStationSwitch(const WindowStationSwitch&) = delete;
-  WindowStationSwitch& operator=(const WindowStationSwitch&) = delete;
-  bool switched() const { return m_switched; }
-
- private:
-  HWINSTA m_previous;
-  bool m_switched = false;
-};
-
 DesktopAcl ReadDesktopAcl() {
   DesktopAcl result;
   UniqueWindowStation station(OpenWindowStationW(kWindowStationName, FALSE, READ_CONTROL));
-  if (!station.get()) {
+  if (!station) {
     result.error = LastErrorOrFailure();
     return result;
   }
-  WindowStationSwitch inStation(station.get());
-  if (!inStation.switched()) {
+  // The desktop's name resolves in the process's window station, so the read
+  // runs with "winsta0" as that, as the module's grant does, and restores it.
+  const HWINSTA previous = GetProcessWindowStation();
+  if (!SetProcessWindowStation(station.get())) {
     result.error = LastErrorOrFailure();
     return result;
   }
+  UniqueWindowStationSwitch inStation(previous);
   UniqueDesktop desktop(OpenDesktopW(kDesktopName, 0, FALSE, READ_CONTROL));
-  if (!desktop.get()) {
+  if (!desktop) {
     result.error = LastErrorOrFailure();
     return result;
   }

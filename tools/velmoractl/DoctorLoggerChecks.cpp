@@ -36,7 +36,7 @@ std::wstring SetInstallPath(const RegistryView& view) {
 // module would load, the bare name when it would fall back to it; *result
 // says why.
 std::wstring ModuleLibraryPath(const RegistryView& view, CheckResult* result) {
-  UniqueHkey key;
+  UniqueHKey key;
   const LONG opened = OpenKeyInView(HKEY_LOCAL_MACHINE, kLoggerKey, view, &key);
   wchar_t directory[kLoggerLibraryPathChars] = {};
   DWORD bytes = sizeof(directory);

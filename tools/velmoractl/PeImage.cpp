@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "win32/Owners.h"
+
 namespace {
 
 constexpr WORD kMzSignature = 0x5A4D;          // "MZ"
@@ -37,22 +39,6 @@ class ImageBytes {
  private:
   const unsigned char* data_;
   size_t size_;
-};
-
-// Owner of a file handle; INVALID_HANDLE_VALUE is its empty state.
-class UniqueFile {
- public:
-  explicit UniqueFile(HANDLE file) : file_(file) {}
-  ~UniqueFile() {
-    if (valid()) CloseHandle(file_);
-  }
-  UniqueFile(const UniqueFile&) = delete;
-  UniqueFile& operator=(const UniqueFile&) = delete;
-  bool valid() const { return file_ != INVALID_HANDLE_VALUE; }
-  HANDLE get() const { return file_; }
-
- private:
-  HANDLE file_;
 };
 
 struct Section {
@@ -163,11 +149,11 @@ bool ParsePeImage(const unsigned char* data, size_t size, PeImage* image,
 }
 
 bool ReadPeImage(const std::wstring& path, PeImage* image, std::wstring* problem) {
-  const UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                    /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, /*hTemplateFile=*/nullptr));
-  if (!file.valid()) {
+  const UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                          /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, /*hTemplateFile=*/nullptr));
+  if (!file) {
     *problem = L"cannot open it: error " + std::to_wstring(GetLastError());
     return false;
   }

@@ -56,7 +56,7 @@ std::wstring Regsvr32For(const RegistryView& view) {
 }
 
 LONG OpenKeyInView(HKEY root, const std::wstring& path, const RegistryView& view,
-                   UniqueHkey* key) {
+                   UniqueHKey* key) {
   return RegOpenKeyExW(root, path.c_str(), /*ulOptions=*/0, KEY_READ | view.flag, key->put());
 }
 
@@ -78,12 +78,12 @@ LONG ReadString(HKEY key, const wchar_t* name, std::wstring* text) {
 
 ClassRegistrationInfo ReadClassRegistration(const CLSID& clsid, const RegistryView& view) {
   ClassRegistrationInfo info;
-  UniqueHkey classKey;
+  UniqueHKey classKey;
   info.classKey = OpenKeyInView(HKEY_CLASSES_ROOT,
                                 std::wstring(kClsidKey) + L"\\" + GuidText(clsid), view,
                                 &classKey);
   if (info.classKey != ERROR_SUCCESS) return info;
-  UniqueHkey serverKey;
+  UniqueHKey serverKey;
   info.serverKey = RegOpenKeyExW(classKey.get(), kInprocServerKey, 0, KEY_READ | view.flag,
                                  serverKey.put());
   if (info.serverKey != ERROR_SUCCESS) return info;

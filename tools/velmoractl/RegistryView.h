@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "win32/Owners.h"
+
 struct RegistryView {
   int bits;      // 32 or 64: the bitness of the hosts that read this view
   REGSAM flag;   // KEY_WOW64_32KEY or KEY_WOW64_64KEY
@@ -28,25 +30,9 @@ std::wstring ViewName(const RegistryView& view);
 // "%SystemRoot%\System32\regsvr32.exe" or "%SystemRoot%\SysWOW64\regsvr32.exe".
 std::wstring Regsvr32For(const RegistryView& view);
 
-// Owner of an open registry key.
-class UniqueHkey {
- public:
-  UniqueHkey() = default;
-  ~UniqueHkey() {
-    if (key_) RegCloseKey(key_);
-  }
-  UniqueHkey(const UniqueHkey&) = delete;
-  UniqueHkey& operator=(const UniqueHkey&) = delete;
-  HKEY* put() { return &key_; }
-  HKEY get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
-
 // Opens root\path for reading in the view; the Win32 result.
 LONG OpenKeyInView(HKEY root, const std::wstring& path, const RegistryView& view,
-                   UniqueHkey* key);
+                   UniqueHKey* key);
 
 // Reads a REG_SZ or REG_EXPAND_SZ value (expanded) of an open key; a null
 // name reads the default value. The Win32 result.

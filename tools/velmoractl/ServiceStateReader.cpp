@@ -1,16 +1,17 @@
 #include "tools/velmoractl/ServiceStateReader.h"
 
-#include "tools/velmoractl/Win32Owners.h"
+#include "win32/LastError.h"
+#include "win32/Owners.h"
 
 bool ScmServiceStateReader::Read(const wchar_t* serviceName, DWORD* state, DWORD* error) {
   UniqueScHandle manager(OpenSCManagerW(/*lpMachineName=*/nullptr, /*lpDatabaseName=*/nullptr,
                                         SC_MANAGER_CONNECT));
-  if (!manager.get()) {
+  if (!manager) {
     *error = LastErrorOrFailure();
     return false;
   }
   UniqueScHandle service(OpenServiceW(manager.get(), serviceName, SERVICE_QUERY_STATUS));
-  if (!service.get()) {
+  if (!service) {
     *error = LastErrorOrFailure();
     return false;
   }

@@ -4,9 +4,9 @@
 #include <memory>
 #include <vector>
 
-#include "tools/velmoractl/ComOwners.h"
 #include "tools/velmoractl/Progress.h"
 #include "tools/velmoractl/StatusNames.h"
+#include "win32/Owners.h"
 
 namespace {
 
@@ -170,8 +170,9 @@ int Restart(const Command& command, const ClientContext& context) {
   return Finish(printer, printer.Result(hr, IsApplicationIdentity(command.target)));
 }
 
-// The module answers S_OK to every pause and continue and does nothing for an
-// application, so the service's state afterwards is the only real answer.
+// The module answers a service's pause or continue with the service's own
+// result, and does nothing for an application. Whether a pending service got
+// there shows only in its state afterwards, so that is read too.
 int PauseOrContinue(const Command& command, const ClientContext& context) {
   const Printer printer(context);
   const bool application = IsApplicationIdentity(command.target);

@@ -6,13 +6,14 @@
 #include <string>
 
 #include "Velmora.h"
-#include "tools/velmoractl/ComOwners.h"
 #include "tools/velmoractl/CommandLine.h"
 #include "tools/velmoractl/ConsoleText.h"
 #include "tools/velmoractl/DoctorReport.h"
 #include "tools/velmoractl/ResultText.h"
 #include "tools/velmoractl/ServiceStateReader.h"
 #include "tools/velmoractl/Verbs.h"
+#include "win32/ComApartment.h"
+#include "win32/ComPtr.h"
 
 int wmain(int argc, wchar_t** argv) {
   const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
@@ -31,7 +32,7 @@ int wmain(int argc, wchar_t** argv) {
 
   // The multithreaded apartment: the class is registered for both models, and
   // the client needs no message loop while a request blocks.
-  ScopedCoInit apartment(COINIT_MULTITHREADED);
+  ComApartment apartment(COINIT_MULTITHREADED);
   if (FAILED(apartment.result())) {
     WriteText(out, L"result: " + FormatResult(apartment.result(), ResultDomain::kHResult,
                                               SystemMessage) + L"\n");
@@ -41,7 +42,7 @@ int wmain(int argc, wchar_t** argv) {
   if (command.verb == Verb::kDoctor) {
     return RunDoctor(command.quiet, [out](const std::wstring& text) { WriteText(out, text); });
   }
-  UniqueComPtr<ISoftwareProcessControlManager> control;
+  ComPtr<ISoftwareProcessControlManager> control;
   const HRESULT hr = CoCreateInstance(CLSID_SoftwareProcessControlManagerObject, nullptr,
                                       CLSCTX_INPROC_SERVER, IID_ISoftwareProcessControlManager,
                                       control.put_void());
