@@ -20,7 +20,9 @@
 
 #include "Velmora.h"
 #include "bench/BenchSupport.h"
+#include "bench/LongList.h"
 #include "bench/Statistics.h"
+#include "bench/Table.h"
 #include "host/standins/ProcessTableClient.h"
 #include "logging/LoggerEntryPoints.h"
 
@@ -47,6 +49,8 @@ struct Settings {
   int loggingReps = 200;
   int throughputRuns = 7;
   int throughputPairs = 16;  // per run, shared among the threads
+  int longListed = 10000;
+  int longListBatches = 400;
 };
 
 // The bare platform's launch: created suspended, then resumed, as the
@@ -65,89 +69,6 @@ bool BareLaunch(const std::wstring& args, PROCESS_INFORMATION* info) {
 void CloseProcessInfo(const PROCESS_INFORMATION& info) {
   CloseHandle(info.hThread);
   CloseHandle(info.hProcess);
-}
-
-// ---------------------------------------------------------------- table
-
-struct Row {
-  std::string figure;
-  std::string value;
-  std::string bare;
-  std::string ratio;
-  std::string target;
-  bool held;
-};
-
-std::string Format(const char* format, double value) {
-  char text[64];
-  std::snprintf(text, sizeof(text), format, value);
-  return text;
-}
-
-// `ratio` is the figure's own statistic, not always value / bare: see
-// MedianOfRatios.
-Row RatioRow(const std::string& figure, double value, double bare, double ratio, double limit,
-             const char* unit) {
-  // Three digits below 1, where two would round a ratio like 0.27x by 4%.
-  return {figure,
-          Format("%.2f ", value) + unit,
-          Format("%.2f ", bare) + unit,
-          Format(ratio < 1 ? "%.3fx" : "%.2fx", ratio),
-          Format("<= %.2fx", limit),
-          ratio > 0 && ratio <= limit};
-}
-
-void PrintTable(const std::vector<Row>& rows) {
-  std::printf("| Figure | Component | Bare platform | Ratio | Target | Held |\n");
-  std::printf("|---|---|---|---|---|---|\n");
-  for (const Row& row : rows) {
-    std::printf("| %s | %s | %s | %s | %s | %s |\n", row.figure.c_str(), row.value.c_str(),
-                row.bare.c_str(), row.ratio.c_str(), row.target.c_str(),
-                row.held ? "yes" : "no");
-  }
-}
-
-// ---------------------------------------------------------------- samples
-
-// The component's and the bare platform's time of one iteration, measured
-// back to back; an iteration where either side failed is left out whole.
-struct Pairs {
-  const char* name;
-  std::vector<double> component;
-  std::vector<double> bare;
-};
-
-// Every sample of the paired figures, for scripts/bench.sh --plot: one block
-// per figure (gnuplot's "index"), one line per iteration.
-void WriteSamples(const wchar_t* path, const std::vector<const Pairs*>& figures) {
-  FILE* out = _wfopen(path, L"w");
-  if (!out) {
-    std::fprintf(stderr, "cannot write the samples to %ls\n", path);
-    return;
-  }
-  for (const Pairs* pairs : figures) {
-    std::fprintf(out, "# %s: iteration, component ms, bare platform ms\n", pairs->name);
-    for (size_t i = 0; i < pairs->component.size(); ++i)
-      std::fprintf(out, "%zu %.4f %.4f\n", i, pairs->component[i], pairs->bare[i]);
-    std::fprintf(out, "\n\n");
-  }
-  std::fclose(out);
-}
-
-// With VELMORA_BENCH_SAMPLES set, every sample behind a ratio goes to stderr.
-void DumpSamples(const Pairs& pairs) {
-  if (GetEnvironmentVariableW(L"VELMORA_BENCH_SAMPLES", nullptr, 0) == 0) return;
-  std::fprintf(stderr, "%s\n  component:", pairs.name);
-  for (double v : pairs.component) std::fprintf(stderr, " %.2f", v);
-  std::fprintf(stderr, "\n  bare:     ");
-  for (double v : pairs.bare) std::fprintf(stderr, " %.2f", v);
-  std::fprintf(stderr, "\n");
-}
-
-Row PairedRow(const std::string& figure, const Pairs& pairs, double limit) {
-  DumpSamples(pairs);
-  return RatioRow(figure, Median(pairs.component), Median(pairs.bare),
-                  MedianOfRatios(pairs.component, pairs.bare), limit, "ms");
 }
 
 // ---------------------------------------------------------------- figures
@@ -258,7 +179,7 @@ Row GracefulStop(Control& control, const Settings& settings, Pairs* pairs) {
   ComPtr<IProcessRealtimeClerk> clerk;
   CoCreateInstance(CLSID_ProcessRealtimeClerkObject, nullptr, CLSCTX_INPROC_SERVER,
                    IID_IProcessRealtimeClerk, clerk.put_void());
-  if (!clerk) return {"Graceful stop", "no realtime table", "-", "-", "-", false};
+  if (!clerk) return {"Graceful stop", "no realtime table", "-", "-", "-", "no"};
   for (int i = 0; i < settings.stopReps; ++i)
     Iteration(
         i, pairs, [&] { return ComponentStop(control); }, [&] { return BareStop(clerk.get()); });
@@ -304,7 +225,7 @@ std::string CallsBetween(const std::vector<LONG>& before, const std::vector<LONG
 std::vector<Row> LoggingCalls(Control& control) {
   std::vector<Row> rows;
   if (!GetModuleHandleW(L"LoggerDLL.dll")) {
-    rows.push_back({"Logging calls per request", "library not loaded", "-", "-", "-", false});
+    rows.push_back({"Logging calls per request", "library not loaded", "-", "-", "-", "no"});
     return rows;
   }
   // With every category off, a request may test categories (one LOGFLAGLOG
@@ -321,7 +242,7 @@ std::vector<Row> LoggingCalls(Control& control) {
                         which.find(std::string(name) + "1x") != std::string::npos;
     rows.push_back({std::string("Logging calls, all categories off: ") + figure,
                     std::to_string(total) + " (" + which + ")", "0", "-",
-                    "no category message", !categoryMessage});
+                    "no category message", Held(!categoryMessage)});
   };
   ChildSignal entered;
   DWORD pid = 0;
@@ -493,11 +414,11 @@ Row LoggingTime(const Settings& settings) {
                      "us");
   if (unexpected) {
     row.ratio += " (library load state unexpected in " + std::to_string(unexpected) + ")";
-    row.held = false;
+    row.held = Held(false);
   }
   if (failed) {
     row.ratio += " (" + std::to_string(failed) + " children failed)";
-    row.held = false;
+    row.held = Held(false);
   }
   return row;
 }
@@ -551,7 +472,7 @@ std::vector<Row> Throughput(Control& control, const Settings& settings) {
                                " ms), " + std::to_string(counts[i]) + " thread" +
                                (counts[i] > 1 ? "s" : "") + ", time per pair";
     if (counts[i] == 1) {
-      rows.push_back({figure, Format("%.1f ms", single), "-", "1.00x", "reference", true});
+      rows.push_back({figure, Format("%.1f ms", single), "-", "1.00x", "reference", "yes"});
       continue;
     }
     // Waits that ran one after another would keep the ratio near 1; the
@@ -564,7 +485,7 @@ std::vector<Row> Throughput(Control& control, const Settings& settings) {
   // Always a row, so that several runs' tables line up: a pair fails now and
   // then on Wine's own CreateProcessW error 1359 under concurrency.
   rows.push_back({"Throughput pairs that failed", std::to_string(failures), "0", "-", "0",
-                  failures == 0});
+                  Held(failures == 0)});
   return rows;
 }
 
@@ -575,16 +496,24 @@ int wmain(int argc, wchar_t** argv) {
     return LoggingChild(_wtoi(argv[2]), argv[3], argv[4], argv[5]);
   Settings settings;
   const wchar_t* samplesPath = nullptr;
+  // --only <group>: one group of figures, for working on it; the tables of
+  // scripts/bench.sh always have them all.
+  std::wstring only;
   for (int i = 1; i < argc; ++i) {
     if (std::wcscmp(argv[i], L"--quick") == 0) {
-      settings = {5, 5, 1, 50, 1, 8};
+      settings = {5, 5, 1, 50, 1, 8, 10000, 20};
     } else if (std::wcscmp(argv[i], L"--samples") == 0 && i + 1 < argc) {
       samplesPath = argv[++i];
+    } else if (std::wcscmp(argv[i], L"--only") == 0 && i + 1 < argc) {
+      only = argv[++i];
     } else {
-      std::fprintf(stderr, "usage: velmora_bench.exe [--quick] [--samples <file>]\n");
+      std::fprintf(stderr,
+                   "usage: velmora_bench.exe [--quick] [--samples <file>] "
+                   "[--only launch|stop|logging|throughput|list]\n");
       return 2;
     }
   }
+  auto wanted = [&](const wchar_t* group) { return only.empty() || only == group; };
   // Every category off (the stand-in library takes an unknown name as
   // enabling nothing): the figures measure the cost of the checks alone.
   // The logging children inherit this.
@@ -609,13 +538,18 @@ int wmain(int argc, wchar_t** argv) {
       }
     }
     Pairs launch{"launch", {}, {}}, stop{"graceful stop", {}, {}};
-    rows.push_back(LaunchOverhead(control, settings, &launch));
-    rows.push_back(GracefulStop(control, settings, &stop));
+    if (wanted(L"launch")) rows.push_back(LaunchOverhead(control, settings, &launch));
+    if (wanted(L"stop")) rows.push_back(GracefulStop(control, settings, &stop));
     if (samplesPath) WriteSamples(samplesPath, {&launch, &stop});
-    for (Row& row : LoggingCalls(control)) rows.push_back(row);
-    rows.push_back(LoggingTime(settings));
-    for (Row& row : Throughput(control, settings)) rows.push_back(row);
+    if (wanted(L"logging")) {
+      for (Row& row : LoggingCalls(control)) rows.push_back(row);
+      rows.push_back(LoggingTime(settings));
+    }
+    if (wanted(L"throughput"))
+      for (Row& row : Throughput(control, settings)) rows.push_back(row);
   }
+  if (wanted(L"list"))
+    for (Row& row : LongList(settings.longListed, settings.longListBatches)) rows.push_back(row);
   CoUninitialize();
   PrintTable(rows);
   std::printf("\nEach ratio is the median of per-pair ratios, a pair being the component "
