@@ -81,13 +81,16 @@ END {
   print "|---|---|---|---|---|---|"
   for (r = 1; r <= rows; r++) {
     f = order[r]
-    held = 0; present = 0
+    held = 0; present = 0; none = 0
     for (i = 1; i <= files; i++) {
       if (!((i, f) in seen)) continue
       present++
       if (cell[i, f, 6] == "yes") held++
+      if (cell[i, f, 6] == "-") none++
     }
-    verdict = held == files ? "yes" : "no (held in " held " of " files ")"
+    # "-": a row that holds no target of its own (a step's time).
+    if (none == present) verdict = "-"
+    else verdict = held == files ? "yes" : "no (held in " held " of " files ")"
     printf "| %s | %s | %s | %s | %s | %s |\n", f, fold(f, 2), fold(f, 3), fold(f, 4), fold(f, 5), verdict
   }
   if (notes != "") printf "\n%s", notes
