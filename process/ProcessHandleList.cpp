@@ -5,8 +5,9 @@
 
 namespace {
 
-// The smallest index; it doubles when the list outgrows it and halves when
-// the list shrinks below a quarter of it.
+// The smallest index. It doubles when the list outgrows half of it, so that
+// a chain holds one entry or none most of the time, and halves when the
+// list shrinks below an eighth of it.
 constexpr unsigned kMinBucketBits = 4;
 // Fibonacci hashing: process ids come in steps of four, and the product's
 // high bits spread any such run evenly.
@@ -37,20 +38,26 @@ void ProcessHandleList::Append(ListedProcess* entry, const ProcessListGuard& loc
   m_sentinel.prev->next = entry;
   m_sentinel.prev = entry;
   ++m_count;
-  if (m_count > BucketCount() && Reindex(m_buckets ? m_bucketBits + 1 : kMinBucketBits)) return;
+  if (m_count > BucketCount() / 2 && Reindex(m_buckets ? m_bucketBits + 1 : kMinBucketBits))
+    return;
   if (!m_buckets) return;
-  // The newest entry goes to the end of its chain.
-  ListedProcess** link = &m_buckets[Bucket(entry->processId())];
-  while (*link) link = &(*link)->nextById;
-  entry->nextById = nullptr;
-  *link = entry;
+  // The newest entry goes to the front of its chain: a launch touches no
+  // other entry.
+  ListedProcess*& head = m_buckets[Bucket(entry->processId())];
+  entry->nextById = head;
+  head = entry;
 }
 
 ListedProcess* ProcessHandleList::Find(DWORD processId, const ProcessListGuard&) {
   if (m_buckets) {
+    // A chain runs from the newest entry to the oldest: the last match is the
+    // first entry from the front of the list. The list never holds two
+    // entries of one id at once (a listed process keeps its id taken), but
+    // the rule holds all the same.
+    ListedProcess* first = nullptr;
     for (ListedProcess* entry = m_buckets[Bucket(processId)]; entry; entry = entry->nextById)
-      if (entry->processId() == processId) return entry;
-    return nullptr;
+      if (entry->processId() == processId) first = entry;
+    return first;
   }
   for (ProcessListLinks* links = m_sentinel.next; links != &m_sentinel; links = links->next) {
     ListedProcess* entry = static_cast<ListedProcess*>(links);
@@ -67,7 +74,7 @@ bool ProcessHandleList::Remove(ListedProcess* entry, const ProcessListGuard& loc
   entry->prev = nullptr;
   entry->next = nullptr;
   --m_count;
-  if (m_buckets && m_bucketBits > kMinBucketBits && m_count < BucketCount() / 4)
+  if (m_buckets && m_bucketBits > kMinBucketBits && m_count < BucketCount() / 8)
     Reindex(m_bucketBits - 1);  // a larger index than needed still works
   entry->Drop(lock);
   return true;
@@ -78,9 +85,9 @@ bool ProcessHandleList::Reindex(unsigned bits) {
   if (!buckets) return false;
   m_buckets = std::move(buckets);
   m_bucketBits = bits;
-  // From the newest to the oldest, each to the front of its chain: every
-  // chain ends up in launch order.
-  for (ProcessListLinks* links = m_sentinel.prev; links != &m_sentinel; links = links->prev) {
+  // From the oldest to the newest, each to the front of its chain: every
+  // chain runs from the newest to the oldest, as appends leave it.
+  for (ProcessListLinks* links = m_sentinel.next; links != &m_sentinel; links = links->next) {
     ListedProcess* entry = static_cast<ListedProcess*>(links);
     ListedProcess*& head = m_buckets[Bucket(entry->processId())];
     entry->nextById = head;

@@ -47,9 +47,9 @@ class ProcessHandleList {
 
   ProcessListLinks m_sentinel;
   size_t m_count = 0;
-  // The index: entries chained through nextById, each chain in launch order,
-  // so the first match on a chain is the first from the front of the list.
-  // Null until an append could allocate it.
+  // The index: entries chained through nextById, each chain from the newest
+  // to the oldest, so the last match on a chain is the first from the front
+  // of the list. Null until an append could allocate it.
   std::unique_ptr<ListedProcess*[]> m_buckets;
   unsigned m_bucketBits = 0;
 };
