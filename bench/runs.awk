@@ -7,12 +7,13 @@
 
 function trim(s) { sub(/^ +/, "", s); sub(/ +$/, "", s); return s }
 
-# Splits a cell into the text before its last number, the number, and the
-# text after it ("1 thread: 243.09 ms": "1 thread: ", "243.09", " ms");
+# Splits a cell into the text before its last number (its sign included),
+# the number, and the text after it ("1 thread: 243.09 ms": "1 thread: ",
+# "243.09", " ms");
 # false when the cell holds no number.
 function parse(text, parts,    rest, at, found) {
   rest = text; at = 0; found = 0
-  while (match(rest, /[0-9]+(\.[0-9]+)?/)) {
+  while (match(rest, /-?[0-9]+(\.[0-9]+)?/)) {
     found = at + RSTART; parts["num"] = substr(rest, RSTART, RLENGTH)
     at += RSTART + RLENGTH - 1
     rest = substr(rest, RSTART + RLENGTH)
@@ -45,8 +46,9 @@ function fold(figure, column,    i, n, text, parts, pre, post, same, numeric, lo
     for (i = 1; i <= files; i++)
       if ((i, figure) in seen) out = out (out == "" ? "" : " / ") cell[i, figure, column]
   } else out = pre loText "–" hiText post
-  # The ratio: how far the runs lie from their middle value.
-  if (column == 4 && numeric && n > 1) {
+  # The ratio: how far the runs lie from their middle value (a step's share,
+  # in %, has no middle to speak of when it lies around 0).
+  if (column == 4 && numeric && n > 1 && post == "x") {
     for (i = 1; i <= n; i++) sorted[i] = v[i]
     for (i = 2; i <= n; i++)
       for (j = i; j > 1 && sorted[j - 1] > sorted[j]; j--) { t = sorted[j]; sorted[j] = sorted[j - 1]; sorted[j - 1] = t }
