@@ -8,6 +8,7 @@
 #include <string>
 
 #include "bench/BenchSupport.h"
+#include "bench/ClerkStub.h"
 #include "bench/Statistics.h"
 #include "process/FsNtProcessControl.h"
 #include "process/ProcessApi.h"
@@ -79,15 +80,8 @@ class InstantProcessApi final : public ProcessApi {
 
 // The realtime table of a host that knows every program by its identity and
 // gives each an event and a timeout; the rest is never asked for.
-class InstantClerk final : public IProcessRealtimeClerk {
+class InstantClerk final : public ClerkStub {
  public:
-  STDMETHODIMP QueryInterface(REFIID, void** object) override {
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-  STDMETHODIMP_(ULONG) Release() override { return 1; }
-
   STDMETHODIMP GetProcessIdByName(LPWSTR identity, ULONG* processId) override {
     *processId = PidOf(identity);
     return *processId ? S_OK : E_FAIL;
@@ -100,31 +94,6 @@ class InstantClerk final : public IProcessRealtimeClerk {
     *timeout = 5000;
     return S_OK;
   }
-
-#define VELMORA_NOT_ASKED(...) \
-  override { return E_NOTIMPL; }
-  STDMETHODIMP CreateProcessEntry(ULONG, LONG, LONG, LONG, LONG, LONG, LONG) VELMORA_NOT_ASKED()
-  STDMETHODIMP DeleteProcessEntryByIndex(LONG) VELMORA_NOT_ASKED()
-  STDMETHODIMP DeleteProcessEntryByProcessId(ULONG) VELMORA_NOT_ASKED()
-  STDMETHODIMP GetNextDirtyProcessRealtimeInfo(tagProcessRealtimeInfo*) VELMORA_NOT_ASKED()
-  STDMETHODIMP GetNextNewProcessRealtimeInfo(tagProcessRealtimeInfo*) VELMORA_NOT_ASKED()
-  STDMETHODIMP GetProcessShutdownEventName(ULONG, BSTR*) VELMORA_NOT_ASKED()
-  STDMETHODIMP GetProcessStatus(ULONG, tagPlatformProcessStatus*) VELMORA_NOT_ASKED()
-  STDMETHODIMP RequestWatchdogMonitor(ULONG, LONG, LONG, LONG, LONG,
-                                      tagWatchdogTimeoutAction) VELMORA_NOT_ASKED()
-  STDMETHODIMP SetStartupCompleted(ULONG) VELMORA_NOT_ASKED()
-  STDMETHODIMP SetWatchdogTimeout(ULONG, LONG) VELMORA_NOT_ASKED()
-  STDMETHODIMP SetWatchdogFaults(ULONG, LONG) VELMORA_NOT_ASKED()
-  STDMETHODIMP SetWatchdogAction(ULONG, tagWatchdogTimeoutAction) VELMORA_NOT_ASKED()
-  STDMETHODIMP SetWatchdogHeartbeat(ULONG) VELMORA_NOT_ASKED()
-  STDMETHODIMP SetWatchdogActive(ULONG, LONG) VELMORA_NOT_ASKED()
-  STDMETHODIMP SetProcessStatus(ULONG, tagPlatformProcessStatus) VELMORA_NOT_ASKED()
-  STDMETHODIMP SetProcessStartupTimeout(ULONG, LONG) VELMORA_NOT_ASKED()
-  STDMETHODIMP SetProcessShutdownTimeout(ULONG, LONG) VELMORA_NOT_ASKED()
-  STDMETHODIMP GetProcessRealtimeInfoByProcessId(ULONG, tagProcessRealtimeInfo*)
-      VELMORA_NOT_ASKED()
-  STDMETHODIMP GetProcessRealtimeInfoByIndex(LONG, tagProcessRealtimeInfo*) VELMORA_NOT_ASKED()
-#undef VELMORA_NOT_ASKED
 };
 
 // Every category off: what a message costs is not what is measured here.

@@ -22,6 +22,7 @@
 #include "bench/BenchSupport.h"
 #include "bench/LoggingTime.h"
 #include "bench/LongList.h"
+#include "bench/OwnCode.h"
 #include "bench/Statistics.h"
 #include "bench/StepCosts.h"
 #include "bench/Table.h"
@@ -51,6 +52,7 @@ struct Settings {
   LoggingTimeSettings logging = {4, 12, 100};
   int throughputRuns = 7;
   int throughputPairs = 16;  // per run, shared among the threads
+  int ownCodeIterations = 60;
   int longListed = 10000;
   int longListBatches = 400;
 };
@@ -449,7 +451,7 @@ int wmain(int argc, wchar_t** argv) {
   std::wstring only;
   for (int i = 1; i < argc; ++i) {
     if (std::wcscmp(argv[i], L"--quick") == 0) {
-      settings = {5, 5, {1, 2, 30}, 1, 8, 10000, 20};
+      settings = {5, 5, {1, 2, 30}, 1, 8, 5, 10000, 20};
     } else if (std::wcscmp(argv[i], L"--samples") == 0 && i + 1 < argc) {
       samplesPath = argv[++i];
     } else if (std::wcscmp(argv[i], L"--only") == 0 && i + 1 < argc) {
@@ -490,6 +492,8 @@ int wmain(int argc, wchar_t** argv) {
       for (Row& row : LaunchOverhead(control, settings, &launch)) rows.push_back(row);
     if (wanted(L"stop"))
       for (Row& row : GracefulStop(control, settings, &stop)) rows.push_back(row);
+    if (wanted(L"launch") || wanted(L"stop"))
+      for (Row& row : OwnCode(settings.ownCodeIterations)) rows.push_back(row);
     if (samplesPath) WriteSamples(samplesPath, {&launch, &stop});
     if (wanted(L"logging")) {
       for (Row& row : LoggingCalls(control)) rows.push_back(row);
