@@ -6,7 +6,7 @@
 // category test, the message).
 //
 // Round trips to wineserver dominate both sides: about two with the library
-// present (the realtime table's lock), about eleven without it (three
+// present (the realtime table's lock), about a dozen without it (three
 // registry calls and a failed library load per look). Under Wine a round
 // trip takes one of a few speeds, 30 to 90 us on this machine, and which one
 // holds lasts for a whole process or for part of one. Fresh processes, each
