@@ -43,8 +43,10 @@ CheckResult Fail(const wchar_t* name, std::wstring found, std::wstring fix) {
   return Make(Verdict::kFail, name, std::move(found), std::move(fix));
 }
 
-CheckResult NotChecked(const wchar_t* name, const wchar_t* failedCheck) {
-  return Fail(name, std::wstring(L"not checked: the ") + failedCheck + L" check failed",
+CheckResult NotChecked(const wchar_t* name, const wchar_t* failedCheck, Verdict verdict) {
+  return Make(verdict, name,
+              std::wstring(L"not checked: the ") + failedCheck +
+                  (verdict == Verdict::kFail ? L" check failed" : L" check warned"),
               std::wstring(L"fix the ") + failedCheck + L" first");
 }
 
