@@ -50,6 +50,12 @@ CheckResult NotChecked(const wchar_t* name, const wchar_t* failedCheck, Verdict 
               std::wstring(L"fix the ") + failedCheck + L" first");
 }
 
+std::wstring FormatCheckLine(const CheckResult& result) {
+  std::wstring text = Tag(result.verdict) + result.name + L": " + result.found + L"\n";
+  if (result.verdict != Verdict::kOk) text += kFixIndent + result.fix + L"\n";
+  return text;
+}
+
 std::wstring FormatDoctorReport(const CheckResults& results, bool quiet) {
   std::wstring text;
   int counts[3] = {};
@@ -61,8 +67,7 @@ std::wstring FormatDoctorReport(const CheckResults& results, bool quiet) {
   for (const CheckResult& result : results) {
     ++counts[static_cast<int>(result.verdict)];
     if (quiet && result.verdict == Verdict::kOk) continue;
-    text += Tag(result.verdict) + result.name + L": " + result.found + L"\n";
-    if (result.verdict != Verdict::kOk) text += kFixIndent + result.fix + L"\n";
+    text += FormatCheckLine(result);
   }
   if (!quiet) {
     text += L"doctor: " + std::to_wstring(counts[0]) + L" ok, " + std::to_wstring(counts[1]) +

@@ -4,7 +4,9 @@
 #include <memory>
 #include <vector>
 
+#include "tools/velmoractl/CheckApp.h"
 #include "tools/velmoractl/Progress.h"
+#include "tools/velmoractl/RequestArguments.h"
 #include "tools/velmoractl/StatusNames.h"
 #include "win32/Owners.h"
 
@@ -19,27 +21,6 @@ constexpr int kSettlePolls = 30;
 bool IsPending(DWORD state) {
   return state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING ||
          state == SERVICE_PAUSE_PENDING || state == SERVICE_CONTINUE_PENDING;
-}
-
-// A mutable, null-terminated copy: the interface takes LPWSTR, and the module
-// lower-cases the process-control arguments in the caller's buffer.
-std::vector<wchar_t> Buffer(const std::wstring& text) {
-  std::vector<wchar_t> buffer(text.begin(), text.end());
-  buffer.push_back(L'\0');
-  return buffer;
-}
-
-// The module looks an executable up by "\\?\" + the name exactly as given, so
-// a relative path or forward slashes would read as "not found". The client
-// resolves the name against its own working directory first.
-std::wstring FullPath(const std::wstring& name) {
-  const DWORD needed = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
-  if (needed == 0) return name;
-  std::wstring full(needed, L'\0');
-  const DWORD written = GetFullPathNameW(name.c_str(), needed, &full[0], nullptr);
-  if (written == 0 || written >= needed) return name;
-  full.resize(written);
-  return full;
 }
 
 struct ServiceStateRead {
@@ -64,12 +45,7 @@ class Printer {
     return IsSuccess(code, domain);
   }
 
-  void Elapsed() const {
-    const ULONGLONG ms = GetTickCount64() - startTicks_;
-    wchar_t text[48];
-    swprintf(text, 48, L"%llu.%03llu s", ms / 1000, ms % 1000);
-    Line(L"elapsed", text);
-  }
+  void Elapsed() const { Line(L"elapsed", FormatSeconds(GetTickCount64() - startTicks_)); }
 
   // Reads the service's state as the service manager reports it. With
   // settle, a pending state is read again for a while first: the module
@@ -142,9 +118,9 @@ int Finish(const Printer& printer, bool success) {
 int Start(const Command& command, const ClientContext& context) {
   const Printer printer(context);
   const bool service = IsServiceStart(command.ctrlArgs);
-  std::vector<wchar_t> name = Buffer(service ? command.target : FullPath(command.target));
-  std::vector<wchar_t> args = Buffer(command.cmdArgs);
-  std::vector<wchar_t> ctrl = Buffer(command.ctrlArgs);
+  std::vector<wchar_t> name = WritableCopy(service ? command.target : FullPath(command.target));
+  std::vector<wchar_t> args = WritableCopy(command.cmdArgs);
+  std::vector<wchar_t> ctrl = WritableCopy(command.ctrlArgs);
   UniqueBstr identity;
   HRESULT hr;
   {
@@ -166,7 +142,7 @@ int Start(const Command& command, const ClientContext& context) {
 int Stop(const Command& command, const ClientContext& context) {
   const Printer printer(context);
   const bool application = IsApplicationIdentity(command.target);
-  std::vector<wchar_t> identity = Buffer(command.target);
+  std::vector<wchar_t> identity = WritableCopy(command.target);
   SystemApplicationLookout systemLookout;
   ApplicationLookout& lookout = context.applications ? *context.applications : systemLookout;
   const Presence before = application ? lookout.Before(command.target) : Presence::kAbsent;
@@ -196,7 +172,7 @@ int Stop(const Command& command, const ClientContext& context) {
 // client says so rather than let the success read as a restart.
 int Restart(const Command& command, const ClientContext& context) {
   const Printer printer(context);
-  std::vector<wchar_t> identity = Buffer(command.target);
+  std::vector<wchar_t> identity = WritableCopy(command.target);
   const HRESULT hr = context.control->RestartSoftwareProcess(identity.data());
   const bool success = printer.Result(hr, IsApplicationIdentity(command.target));
   if (success) {
@@ -213,7 +189,7 @@ int PauseOrContinue(const Command& command, const ClientContext& context) {
   const Printer printer(context);
   const bool application = IsApplicationIdentity(command.target);
   const bool pause = command.verb == Verb::kPause;
-  std::vector<wchar_t> identity = Buffer(command.target);
+  std::vector<wchar_t> identity = WritableCopy(command.target);
   const HRESULT hr = pause ? context.control->PauseSoftwareProcess(identity.data())
                            : context.control->ContineSoftwareProcess(identity.data());
   bool success = printer.Result(hr, application);
@@ -229,7 +205,7 @@ int PauseOrContinue(const Command& command, const ClientContext& context) {
 int Status(const Command& command, const ClientContext& context) {
   const Printer printer(context);
   const bool application = IsApplicationIdentity(command.target);
-  std::vector<wchar_t> identity = Buffer(command.target);
+  std::vector<wchar_t> identity = WritableCopy(command.target);
   long status = 0;
   const HRESULT hr = context.control->GetProcessStatus(identity.data(), &status);
   if (application && SUCCEEDED(hr)) {
@@ -264,6 +240,7 @@ int RunCommand(const Command& command, const ClientContext& context) {
     case Verb::kPause:
     case Verb::kContinue: return PauseOrContinue(command, context);
     case Verb::kStatus: return Status(command, context);
+    case Verb::kCheckApp: return RunCheckApp(command, context);
     case Verb::kHelp:
     case Verb::kDoctor: break;
   }
