@@ -66,6 +66,7 @@ class LoggerClient {
   bool ConnectLocked();
   bool LoadLoggerLibrary();
   bool ReadLibraryPath(wchar_t* path);
+  HMODULE LoadFromInstallPath(const wchar_t* path);
   HMODULE LoadBareName();
   bool HostFolderLibraryPath(wchar_t* path);
   bool SystemFolderLibraryPath(wchar_t* path);

@@ -55,6 +55,22 @@ TEST_F(LoggerClientTest, InstallPathWithOrWithoutSeparatorLoadsTheSameFile) {
   }
 }
 
+TEST_F(LoggerClientTest, InstallPathLibraryTakesItsImportsFromItsOwnFolder) {
+  const DWORD ownFolderFirst = LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS;
+  EXPECT_TRUE(client->EnsureConnected());
+  EXPECT_THAT(os.loadFlags, ElementsAre(ownFolderFirst));
+
+  // Where the system refuses those flags, the same file with the older one.
+  FakeLoggerOs old;
+  old.SetInstallPath(L"C:\\Logger");
+  old.searchFlagsRefused = true;
+  LoggerClient c(old);
+  EXPECT_TRUE(c.EnsureConnected());
+  const wchar_t* path = L"C:\\Logger\\LoggerDLL.dll";
+  EXPECT_THAT(old.loadedPaths, ElementsAre(path, path));
+  EXPECT_THAT(old.loadFlags, ElementsAre(ownFolderFirst, LOAD_WITH_ALTERED_SEARCH_PATH));
+}
+
 TEST_F(LoggerClientTest, MissingKeyValueOrEmptyPathLoadsTheBareName) {
   for (int scenario = 0; scenario < 3; ++scenario) {
     FakeLoggerOs fresh;
