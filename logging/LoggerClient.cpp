@@ -56,7 +56,9 @@ bool LoggerClient::LoadLoggerLibrary() {
 
 // Builds "<InstallPath>\LoggerDLL.dll" into |path| (kLoggerLibraryPathChars).
 // False, so that the bare name is loaded, when the key or value is missing,
-// or when ComposeLoggerLibraryPath finds the value unusable.
+// or when ComposeLoggerLibraryPath finds the value unusable: empty, too long,
+// or not a full path, since a relative one would be resolved against the
+// current folder, the very place the bare name is kept away from.
 bool LoggerClient::ReadLibraryPath(wchar_t* path) {
   OsKey key(m_os);
   if (m_os.RegOpenKeyExW(HKEY_LOCAL_MACHINE, kLoggerKey, 0, KEY_READ, key.put()) !=
