@@ -266,8 +266,14 @@ void LoggerClient::LogCustomV(DWORD flag, const wchar_t* format, va_list args) {
   log(m_clientHandle, flag, message);
 }
 
+// Runs in DllMain, under the loader lock, so it never waits for the connect
+// lock: a thread that holds it may be inside LoadLibraryExW, waiting for the
+// loader lock in turn. When a connection is under way (a host that unloads
+// the module while a request is still inside it), the library is left
+// loaded and registered rather than pulled from under that thread.
 bool LoggerClient::Shutdown() {
-  LockGuard lock(m_connectLock);
+  if (!TryAcquireSRWLockExclusive(&m_connectLock)) return false;
+  LockGuard lock(m_connectLock, std::adopt_lock);
   m_connected.store(false, std::memory_order_relaxed);
   if (m_clientHandle != -1) {
     auto unregisterClient = Entry<UnregisterLoggerClientFn>(kEntry_UNREGISTERLOGGERCLIENT);
