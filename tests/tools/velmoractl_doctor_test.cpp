@@ -202,6 +202,23 @@ TEST(VelmoractlDoctor, InstallPathNamingAnEmptyFolderWarnsOfTheLoggerLibrary) {
             "warn  logger entry points: not checked: the logger library check warned");
 }
 
+TEST(VelmoractlDoctor, RelativeInstallPathFailsWithItsFix) {
+  ClientRun run;
+  {
+    logger_test::ScopedInstallPath path(L"logs\\lib");
+    run = RunClient(L"doctor --quiet");
+  }
+  EXPECT_EQ(run.exitCode, kFailure) << run.out;
+  const ReportEntry entry = Entry(run.out, "logger install path");
+  EXPECT_EQ(entry.line,
+            "fail  logger install path: HKLM\\SOFTWARE\\Meridax\\Framework\\Logger "
+            "\"InstallPath\" is \"logs\\lib\", not a full path: the module loads the bare name "
+            "LoggerDLL.dll from the host program's folder, the system folder or a folder the "
+            "host added for DLLs, never from the current folder or PATH")
+      << run.out;
+  EXPECT_EQ(entry.next, "      fix: make InstallPath a full path");
+}
+
 TEST(VelmoractlDoctor, RealtimeTableClassUnregisteredFails) {
   ClientRun run;
   {
