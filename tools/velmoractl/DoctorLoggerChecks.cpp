@@ -137,8 +137,10 @@ void CheckLoggingLibrary(CheckResults* results) {
     } else {
       fix = SetInstallPath(view) + consequence;
     }
-    results->push_back(Fail(kLibrary, dll.found, fix));
-    results->push_back(NotChecked(kEntryPoints, kLibrary));
+    // Logging never fails a request: without its library the module only
+    // logs nothing.
+    results->push_back(Warn(kLibrary, dll.found, fix));
+    results->push_back(NotChecked(kEntryPoints, kLibrary, Verdict::kWarn));
     return;
   }
   results->push_back(Ok(kLibrary, dll.found));
