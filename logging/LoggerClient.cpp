@@ -46,7 +46,7 @@ bool LoggerClient::ConnectLocked() {
 bool LoggerClient::LoadLoggerLibrary() {
   if (m_library) return true;
   wchar_t path[kLoggerLibraryPathChars];
-  HMODULE library = ReadLibraryPath(path) ? m_os.LoadLibraryW(path) : LoadBareName();
+  HMODULE library = ReadLibraryPath(path) ? LoadFromInstallPath(path) : LoadBareName();
   if (!library) return false;
   m_library = library;
   for (int i = 0; i < kLoggerEntryPointCount; ++i)
@@ -56,7 +56,9 @@ bool LoggerClient::LoadLoggerLibrary() {
 
 // Builds "<InstallPath>\LoggerDLL.dll" into |path| (kLoggerLibraryPathChars).
 // False, so that the bare name is loaded, when the key or value is missing,
-// or when ComposeLoggerLibraryPath finds the value unusable.
+// or when ComposeLoggerLibraryPath finds the value unusable: empty, too long,
+// or not a full path, since a relative one would be resolved against the
+// current folder, the very place the bare name is kept away from.
 bool LoggerClient::ReadLibraryPath(wchar_t* path) {
   OsKey key(m_os);
   if (m_os.RegOpenKeyExW(HKEY_LOCAL_MACHINE, kLoggerKey, 0, KEY_READ, key.put()) !=
@@ -69,6 +71,30 @@ bool LoggerClient::ReadLibraryPath(wchar_t* path) {
                             reinterpret_cast<BYTE*>(directory), &bytes) != ERROR_SUCCESS)
     return false;
   return ComposeLoggerLibraryPath(directory, path);
+}
+
+// The library's own imports are looked for in its own folder, then where the
+// bare name is (below): never in the current folder or on PATH. A full path
+// given to LoadLibraryW settles where the library itself comes from, not its
+// imports: those the loader looks for in the plain search order, the host's
+// folder, the system folders, the current folder and PATH, but not the
+// library's folder. A helper DLL shipped beside the library would then be
+// taken from whatever current folder the host runs in, where anyone who can
+// write there may have left one, or not be found at all.
+HMODULE LoggerClient::LoadFromInstallPath(const wchar_t* path) {
+  DWORD error = ERROR_SUCCESS;
+  HMODULE library = m_os.LoadLibraryExW(
+      path, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS, &error);
+  if (library || error != ERROR_INVALID_PARAMETER) return library;
+  // Windows 7 without the update that added those flags. This one looks for
+  // the imports in the library's folder first, then, in the documented
+  // order, the system folder, the 16-bit system folder, the Windows folder,
+  // the current folder and PATH (the current folder right after the
+  // library's folder where SafeDllSearchMode is off); the host's folder is
+  // not searched. An import found in neither the library's folder nor the
+  // system folders can still come from the current folder there: only the
+  // host, with SetDllDirectoryW, can take that folder out of the order.
+  return m_os.LoadLibraryExW(path, LOAD_WITH_ALTERED_SEARCH_PATH, &error);
 }
 
 // Without "InstallPath" the bare name is looked for only where the host
@@ -240,8 +266,14 @@ void LoggerClient::LogCustomV(DWORD flag, const wchar_t* format, va_list args) {
   log(m_clientHandle, flag, message);
 }
 
+// Runs in DllMain, under the loader lock, so it never waits for the connect
+// lock: a thread that holds it may be inside LoadLibraryExW, waiting for the
+// loader lock in turn. When a connection is under way (a host that unloads
+// the module while a request is still inside it), the library is left
+// loaded and registered rather than pulled from under that thread.
 bool LoggerClient::Shutdown() {
-  LockGuard lock(m_connectLock);
+  if (!TryAcquireSRWLockExclusive(&m_connectLock)) return false;
+  LockGuard lock(m_connectLock, std::adopt_lock);
   m_connected.store(false, std::memory_order_relaxed);
   if (m_clientHandle != -1) {
     auto unregisterClient = Entry<UnregisterLoggerClientFn>(kEntry_UNREGISTERLOGGERCLIENT);

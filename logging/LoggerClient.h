@@ -56,7 +56,8 @@ class LoggerClient {
 
   // Unregisters from the library and unloads it. Runs at module unload only:
   // at process exit the library is already detached, and a thread killed
-  // while connecting may hold the connect lock.
+  // while connecting may hold the connect lock. False, with nothing done,
+  // while another thread connects, and when the library could not be freed.
   bool Shutdown();
 
   // Room for one formatted message, terminator included.
@@ -66,6 +67,7 @@ class LoggerClient {
   bool ConnectLocked();
   bool LoadLoggerLibrary();
   bool ReadLibraryPath(wchar_t* path);
+  HMODULE LoadFromInstallPath(const wchar_t* path);
   HMODULE LoadBareName();
   bool HostFolderLibraryPath(wchar_t* path);
   bool SystemFolderLibraryPath(wchar_t* path);
@@ -90,7 +92,11 @@ class LoggerClient {
   // place, so that messages read them without taking the connect lock.
   std::atomic<bool> m_connected{false};
   // Serialises loading and registration: the first messages of many threads
-  // must not register the module with the library more than once.
+  // must not register the module with the library more than once. It is held
+  // across calls that take the loader lock (loading the library, its
+  // registration, the module's file name for the identity), so nothing that
+  // runs under the loader lock waits for it: Shutdown, in DllMain, only tries
+  // it.
   SRWLOCK m_connectLock = SRWLOCK_INIT;
 };
 

@@ -13,11 +13,14 @@ class LoggerOs {
   virtual LSTATUS RegQueryValueExW(HKEY key, const wchar_t* name, DWORD* type,
                                    BYTE* data, DWORD* bytes) = 0;
   virtual LSTATUS RegCloseKey(HKEY key) = 0;
-  // A full path, as "InstallPath" gives it.
+  // A full path, whose imports the loader looks for in the plain search
+  // order: only where the system refuses the LOAD_LIBRARY_SEARCH_* flags.
   virtual HMODULE LoadLibraryW(const wchar_t* path) = 0;
-  // A bare name, looked for in the folders that |flags| (LOAD_LIBRARY_SEARCH_*)
-  // name. On failure *error receives the thread's last error:
-  // ERROR_INVALID_PARAMETER where the system does not know the flags.
+  // A bare name or a full path, with LoadLibraryExW's |flags|
+  // (LOAD_LIBRARY_SEARCH_*, LOAD_WITH_ALTERED_SEARCH_PATH), which also say
+  // where the library's own imports are looked for. On failure *error
+  // receives the thread's last error: ERROR_INVALID_PARAMETER where the
+  // system does not know the flags.
   virtual HMODULE LoadLibraryExW(const wchar_t* name, DWORD flags, DWORD* error) = 0;
   virtual UINT GetSystemDirectoryW(wchar_t* path, UINT chars) = 0;
   virtual FARPROC GetProcAddress(HMODULE module, const char* name) = 0;

@@ -3,25 +3,13 @@
 #include "process/ListedProcess.h"
 #include "process/ProcessApi.h"
 #include "process/ProcessLog.h"
+#include "process/ShutdownContract.h"
 #include "win32/Owners.h"
 
 namespace {
 
-// What the table timeout is taken to be when the table leaves nothing.
-constexpr long kDefaultShutdownTimeoutMs = 30000;
-// The wait of a negative client timeout, and the floor of a table timeout
-// that would make every wait return at once.
-constexpr long kMinimumWaitMs = 100;
-// A process whose last heartbeat is older than this is not shutting down.
-constexpr DWORD kHeartbeatMaxAgeMs = 55000;
 // PROCESS_ALL_ACCESS as the module has always asked for it.
 constexpr DWORD kOpenProcessAccess = 0x1F0FFF;
-
-long WaitTimeoutFor(long lShutdownTimeout, long tableTimeout) {
-  if (lShutdownTimeout < 0) return kMinimumWaitMs;
-  if (lShutdownTimeout > 0) return lShutdownTimeout;
-  return tableTimeout > 0 ? tableTimeout : kMinimumWaitMs;
-}
 
 }  // namespace
 
@@ -113,7 +101,7 @@ HRESULT FsNtProcessControl::StopProcess(LPWSTR instanceName, long lShutdownTimeo
 
   bool force = true;
   long tableTimeout = kDefaultShutdownTimeoutMs;
-  ApiHandle event(m_api, m_api.OpenEvent(EVENT_MODIFY_STATE, FALSE, eventName.get()));
+  ApiHandle event(m_api, m_api.OpenEvent(kShutdownEventAccess, FALSE, eventName.get()));
   if (!event) {
     const DWORD error = m_api.GetLastError();
     if (error == ERROR_FILE_NOT_FOUND) {

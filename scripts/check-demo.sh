@@ -21,6 +21,8 @@
 #     write as it is but that reads as a fault ("Failed to get Process
 #     Handle", "failed to shutdown within") has its one-line reason below it;
 #   - velmoractl doctor ran after registration and no check failed;
+#   - check-app: cooperative_app.exe follows the shutdown contract, and
+#     stubborn_app.exe does not;
 #   - nothing was left running, and every step answered as expected.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -112,6 +114,11 @@ else
 fi
 explained "log: why beside \"Failed to get Process Handle\"" 'Failed to get Process Handle: [0-9]+$'
 explained "log: why beside \"failed to shutdown within\"" 'failed to shutdown within [0-9.]+ seconds$'
+expect_output "check-app: cooperative_app.exe follows the contract" \
+  "check-app cooperative_app.exe" '^  verdict: follows the shutdown contract$'
+expect_output "check-app: stubborn_app.exe does not follow it" \
+  'check-app stubborn_app.exe --args "--stale --shutdown-timeout 2000"' \
+  '^  verdict: does not follow the shutdown contract \([0-9]+ clauses? failed\)$'
 check "no program left running" '^leftover processes: none$'
 check "every step answered as expected" '^demo: every step answered as expected$'
 if has 'UNEXPECTED'; then fail "no unexpected exit code"; else pass "no unexpected exit code"; fi

@@ -3,8 +3,8 @@
 # Velmora.dll and the host stand-ins in a private Wine prefix, and drives them
 # through velmoractl.exe: a cooperative application stopped gracefully, a
 # stubborn one terminated, two dependent sample services started, paused,
-# continued and stopped, and finally the stand-in logging library's lines of
-# the run.
+# continued and stopped, the stand-in logging library's lines of those steps,
+# and finally velmoractl check-app on both sample programs.
 #
 # It runs the shipped product, the i686 build, by default: 32-bit programs in
 # wine64's WoW64 mode, registered with the 32-bit regsvr32.
@@ -28,9 +28,10 @@ usage: sh scripts/demo.sh
 
 Installs the packages that are missing, builds only what the demo runs (the
 product, the host stand-ins, the samples and velmoractl, for one
-architecture), registers them in a Wine prefix of the demo's own, and drives
-an application and two services through velmoractl, with every command, its
-output and its time. The transcript is kept in build/demo/transcript.txt;
+architecture), registers them in a Wine prefix of the demo's own, drives
+an application and two services through velmoractl, and checks both sample
+programs with velmoractl check-app, with every command, its output and its
+time. The transcript is kept in build/demo/transcript.txt;
 sh scripts/check-demo.sh checks it.
 
 Time on a 2-core machine, from a fresh clone with the packages installed:
@@ -228,7 +229,7 @@ run 1 status "$base_service"
 
 # --- 4 ---------------------------------------------------------------------------
 say ""
-say "== 4. The stand-in logging library's lines of this run =="
+say "== 4. The stand-in logging library's lines of steps 1 to 3 =="
 say "(time, flag, message: the requests, stops and warnings; the service side"
 say "writes no log records)"
 # Every line goes to logger.txt; the transcript leaves out the object's
@@ -263,6 +264,16 @@ else
   say "  (no log file was written)"
   failed=1
 fi
+
+# --- 5 ---------------------------------------------------------------------------
+say ""
+say "== 5. check-app: does a program stop gracefully under Velmora? =="
+say "Each check starts the program through the module, follows it through the shutdown"
+say "contract one clause at a time, and stops it through the module, as a host would."
+run 0 check-app cooperative_app.exe
+run 1 check-app stubborn_app.exe --args "--stale --shutdown-timeout 2000"
+say "The stubborn program ignores its event and never beats: the check names both"
+say "faults, with what the program must do, and leaves nothing running."
 
 # --- clean-up ------------------------------------------------------------------------
 say ""

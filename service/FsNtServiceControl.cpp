@@ -59,11 +59,14 @@ DWORD FsNtServiceControl::StartService(LPCWSTR serviceName, LPCWSTR cmdLnArgs) {
   // happen, and is told so rather than told it succeeded.
   if (before.dwCurrentState != SERVICE_STOPPED) return ERROR_SERVICE_SPECIFIC_ERROR;
 
-  // By convention the first entry of a start vector is the service name; the
-  // request's argument string follows as one argument.
+  // The service manager puts the service's name in front of whatever vector
+  // it is handed, so ServiceMain sees {name, "<arguments>"}. A vector that
+  // began with the name would hand the service its name twice, and a service
+  // that reads its options from argv[1] would find its name there. The
+  // request's argument string goes over whole, as the one entry.
   const bool hasArgs = cmdLnArgs != nullptr && cmdLnArgs[0] != L'\0';
-  LPCWSTR argv[] = {serviceName, cmdLnArgs};
-  error = hasArgs ? m_scm->Start(session.Service(), 2, argv)
+  LPCWSTR argv[] = {cmdLnArgs};
+  error = hasArgs ? m_scm->Start(session.Service(), 1, argv)
                   : m_scm->Start(session.Service(), 0, nullptr);
   if (error != ERROR_SUCCESS) return error;
 

@@ -21,7 +21,8 @@ class FsNtServiceControl : public ServiceWork {
   DWORD QueryService(LPCWSTR serviceName, SERVICE_STATUS* status) override;
   // Starts a stopped service and waits while it is START_PENDING: 0 once it
   // runs, 1066 when it is not stopped at entry or settles elsewhere, 1053 when
-  // it hangs. A non-empty cmdLnArgs reaches the service as its one argument.
+  // it hangs. A non-empty cmdLnArgs reaches the service as its one argument,
+  // after the name the service manager puts first: {name, cmdLnArgs}.
   DWORD StartService(LPCWSTR serviceName, LPCWSTR cmdLnArgs) override;
   // Stops the active dependents (depth first, results ignored), then the
   // service, and waits while it is pending: 0 when it is stopped (or running)

@@ -11,6 +11,9 @@
 #include <string>
 
 #include "host/logger/LoggerStandIn.h"
+#ifdef VELMORA_LOGGER_SPLIT
+#include "host/logger/LoggerSplitHelper.h"
+#endif
 #include "win32/Owners.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
@@ -58,14 +61,23 @@ std::wstring LogFilePath() {
   return path + kDefaultFileName;
 }
 
+#ifdef VELMORA_LOGGER_SPLIT
+// The "split" test variant takes the encoding from the DLL it imports.
+int Utf8(const wchar_t* text, int chars, char* out, int bytes) {
+  return VelmoraSplitToUtf8(text, chars, out, bytes);
+}
+#else
+int Utf8(const wchar_t* text, int chars, char* out, int bytes) {
+  return WideCharToMultiByte(CP_UTF8, 0, text, chars, out, bytes, nullptr, nullptr);
+}
+#endif
+
 std::string ToUtf8(const std::wstring& text) {
   if (text.empty()) return std::string();
-  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                        nullptr, 0, nullptr, nullptr);
+  const int chars = static_cast<int>(text.size());
+  const int bytes = Utf8(text.data(), chars, nullptr, 0);
   std::string out(bytes > 0 ? bytes : 0, '\0');
-  if (bytes > 0)
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], bytes,
-                        nullptr, nullptr);
+  if (bytes > 0) out.resize(Utf8(text.data(), chars, &out[0], bytes));
   return out;
 }
 

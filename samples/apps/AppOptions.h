@@ -12,11 +12,14 @@ namespace velmora_samples {
 
 constexpr long kDefaultShutdownTimeoutMs = 5000;
 constexpr DWORD kHeartbeatIntervalMs = 500;
+// What --stale backdates the heartbeat by: well past the age at which a
+// stopper gives up on a process.
+constexpr DWORD kStaleHeartbeatAgeMs = 60000;
 
 struct AppOptions {
   long shutdownTimeoutMs = kDefaultShutdownTimeoutMs;
   DWORD lingerMs = 0;     // cooperative: keep beating this long after the event
-  bool stale = false;     // stubborn: make the heartbeat stale right after entering
+  bool stale = false;     // make the heartbeat stale right after entering, never beat
   bool keepBeating = false;  // stubborn: ignore the event but keep the heartbeat fresh
   std::wstring logPath;
 };

@@ -1,7 +1,8 @@
 // An application that follows the shutdown contract: it enters itself in the
 // realtime process table, beats every half second, and when its shutdown
 // event is set it (optionally lingers, still beating, then) marks itself
-// stopped and exits 0.
+// stopped and exits 0. With --stale it breaks one clause: it answers its
+// event, but its heartbeat is too old from the start and it never beats.
 //
 // It keeps its table entry until it is gone: a stopper that finds no entry
 // while its wait runs takes the program as hung and terminates it, so leaving
@@ -41,13 +42,18 @@ int wmain(int argc, wchar_t** argv) {
   const int entered = EnterRealtimeTable(options, log, &shutdownEvent);
   if (entered != kExitOk) return entered;
   const DWORD pid = GetCurrentProcessId();
+  if (options.stale) velmora_host::SetHeartbeatTime(pid, GetTickCount() - kStaleHeartbeatAgeMs);
 
   while (WaitForSingleObject(shutdownEvent.get(), kHeartbeatIntervalMs) == WAIT_TIMEOUT) {
-    velmora_host::ReportHeartbeat(pid);
+    if (!options.stale) velmora_host::ReportHeartbeat(pid);
   }
   log.Line(L"shutdown requested");
 
-  BeatFor(pid, options.lingerMs);
+  if (options.stale) {
+    Sleep(options.lingerMs);
+  } else {
+    BeatFor(pid, options.lingerMs);
+  }
   velmora_host::SetProcessStatus(pid, PROCESS_STOPPED);
   log.Line(L"exiting");
   return kExitOk;

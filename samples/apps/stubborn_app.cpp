@@ -11,13 +11,6 @@
 
 using namespace velmora_samples;
 
-namespace {
-
-// Well past the age at which a stopper gives up on a process.
-constexpr DWORD kStaleAgeMs = 60000;
-
-}  // namespace
-
 int wmain(int argc, wchar_t** argv) {
   AppOptions options;
   if (!ParseAppOptions(argc, argv, &options)) return kExitUsage;
@@ -27,7 +20,7 @@ int wmain(int argc, wchar_t** argv) {
   const int entered = EnterRealtimeTable(options, log, &shutdownEvent);
   if (entered != kExitOk) return entered;
   const DWORD pid = GetCurrentProcessId();
-  if (options.stale) velmora_host::SetHeartbeatTime(pid, GetTickCount() - kStaleAgeMs);
+  if (options.stale) velmora_host::SetHeartbeatTime(pid, GetTickCount() - kStaleHeartbeatAgeMs);
 
   for (;;) {
     Sleep(kHeartbeatIntervalMs);

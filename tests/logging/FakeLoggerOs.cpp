@@ -164,7 +164,9 @@ HMODULE FakeLoggerOs::LoadLibraryW(const wchar_t* path) {
 HMODULE FakeLoggerOs::LoadLibraryExW(const wchar_t* name, DWORD flags, DWORD* error) {
   loadedPaths.push_back(name);
   loadFlags.push_back(flags);
-  if (searchFlagsRefused) {
+  // The LOAD_LIBRARY_SEARCH_* bits; LOAD_WITH_ALTERED_SEARCH_PATH is older.
+  constexpr DWORD kSearchFlags = 0x0000FF00;
+  if (searchFlagsRefused && (flags & kSearchFlags)) {
     *error = ERROR_INVALID_PARAMETER;
     return nullptr;
   }

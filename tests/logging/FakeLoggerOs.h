@@ -55,7 +55,8 @@ class FakeLoggerOs final : public LoggerOs {
   // Loader.
   bool loadSucceeds = true;
   std::set<std::wstring> unloadablePaths;
-  // LoadLibraryExW refuses the search flags, as Windows 7 without its update.
+  // LoadLibraryExW refuses the LOAD_LIBRARY_SEARCH_* flags, as Windows 7
+  // without its update, and takes LOAD_WITH_ALTERED_SEARCH_PATH.
   bool searchFlagsRefused = false;
   std::set<std::string> missingExports;
   std::vector<std::wstring> loadedPaths;  // LoadLibraryW and LoadLibraryExW alike

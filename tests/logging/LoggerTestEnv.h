@@ -35,7 +35,7 @@ inline std::wstring BinDir() {
 }
 
 // Folder of a stand-in variant: nologstart, traceonly, nohandle, noregister,
-// partial or plain.
+// partial, plain or split (tests/logging/CMakeLists.txt).
 inline std::wstring VariantDir(const wchar_t* name) {
   return BinDir() + L"logger-variants\\" + name + L"\\";
 }

@@ -55,6 +55,45 @@ TEST_F(LoggerClientTest, InstallPathWithOrWithoutSeparatorLoadsTheSameFile) {
   }
 }
 
+TEST_F(LoggerClientTest, InstallPathLibraryTakesItsImportsFromItsOwnFolder) {
+  const DWORD ownFolderFirst = LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS;
+  EXPECT_TRUE(client->EnsureConnected());
+  EXPECT_THAT(os.loadFlags, ElementsAre(ownFolderFirst));
+
+  // Where the system refuses those flags, the same file with the older one.
+  FakeLoggerOs old;
+  old.SetInstallPath(L"C:\\Logger");
+  old.searchFlagsRefused = true;
+  LoggerClient c(old);
+  EXPECT_TRUE(c.EnsureConnected());
+  const wchar_t* path = L"C:\\Logger\\LoggerDLL.dll";
+  EXPECT_THAT(old.loadedPaths, ElementsAre(path, path));
+  EXPECT_THAT(old.loadFlags, ElementsAre(ownFolderFirst, LOAD_WITH_ALTERED_SEARCH_PATH));
+}
+
+// A value that names a folder only relative to the process's current folder
+// or drive is unusable, like one too long: the bare name comes from the safe
+// places instead.
+TEST_F(LoggerClientTest, InstallPathThatIsNotAFullPathLoadsTheBareName) {
+  for (const wchar_t* dir : {L"logs\\lib", L".\\", L"..\\Logger", L"C:logs", L"C:",
+                             L"\\Logger", L"/Logger", L"1:\\Logger", L"Logger"}) {
+    FakeLoggerOs fresh;
+    fresh.SetInstallPath(dir);
+    LoggerClient c(fresh);
+    EXPECT_TRUE(c.EnsureConnected());
+    EXPECT_THAT(fresh.loadedPaths, ElementsAre(kBareName)) << dir;
+    EXPECT_THAT(fresh.loadFlags, ElementsAre(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS)) << dir;
+  }
+  for (const wchar_t* dir : {L"\\\\server\\share\\Logger", L"\\\\?\\C:\\Logger", L"c:/Logger",
+                             L"//server/share"}) {
+    FakeLoggerOs fresh;
+    fresh.SetInstallPath(dir);
+    LoggerClient c(fresh);
+    EXPECT_TRUE(c.EnsureConnected());
+    EXPECT_THAT(fresh.loadedPaths, ElementsAre(std::wstring(dir) + L"\\LoggerDLL.dll")) << dir;
+  }
+}
+
 TEST_F(LoggerClientTest, MissingKeyValueOrEmptyPathLoadsTheBareName) {
   for (int scenario = 0; scenario < 3; ++scenario) {
     FakeLoggerOs fresh;

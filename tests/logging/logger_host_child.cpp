@@ -10,9 +10,10 @@
 //     four MTA threads make those requests without pause; once each has made
 //     some, the program calls ExitProcess(7) while they still run.
 //
-// The result file gets one "<label> <value>" line per answer, the path of the
-// LoggerDLL.dll in the process ("none" without one), how often the module
-// registered with it and, before an exit, the tick count at ExitProcess; it is
+// The result file gets one "<label> <value>" line per answer, the paths of the
+// LoggerDLL.dll and of the LoggerSplitHelper.dll that the split variant of it
+// imports ("none" for one not loaded), how often the module registered with
+// the library and, before an exit, the tick count at ExitProcess; it is
 // complete before the program ends.
 #include <windows.h>
 #include <objbase.h>
@@ -49,11 +50,12 @@ Answers Request(ISoftwareProcessControlManager* manager) {
   return answers;
 }
 
-std::wstring LoadedLogger() {
-  HMODULE logger = GetModuleHandleW(L"LoggerDLL.dll");
-  if (!logger) return L"none";
+// The file of a DLL loaded in this process; "none" when it is not loaded.
+std::wstring LoadedFile(const wchar_t* name) {
+  HMODULE module = GetModuleHandleW(name);
+  if (!module) return L"none";
   wchar_t path[MAX_PATH] = {};
-  GetModuleFileNameW(logger, path, MAX_PATH);
+  GetModuleFileNameW(module, path, MAX_PATH);
   return path;
 }
 
@@ -65,7 +67,8 @@ bool WriteResults(const wchar_t* file, HRESULT created, const Answers& answers,
   std::fprintf(out, "created 0x%08lx\nstatus 0x%08lx\nstop 0x%08lx\n",
                static_cast<unsigned long>(created), static_cast<unsigned long>(answers.status),
                static_cast<unsigned long>(answers.stop));
-  std::fprintf(out, "logger %ls\nregistrations %ld\n", LoadedLogger().c_str(),
+  std::fprintf(out, "logger %ls\nhelper %ls\nregistrations %ld\n",
+               LoadedFile(L"LoggerDLL.dll").c_str(), LoadedFile(L"LoggerSplitHelper.dll").c_str(),
                logger_test::LoggerCallCount("REGISTERLOGGERCLIENT"));
   if (exiting) std::fprintf(out, "exit_tick %llu\n", GetTickCount64());
   return std::fclose(out) == 0;

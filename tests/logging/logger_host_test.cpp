@@ -1,6 +1,7 @@
 // The module inside a host process of its own (logger_host_child.exe, in a
 // folder without LoggerDLL.dll), through the registered control object:
-// where the bare library name is looked for, and a host that exits while
+// where the bare library name is looked for, where a library from
+// "InstallPath" takes its own imports from, and a host that exits while
 // requests run on other threads.
 #include <gtest/gtest.h>
 
@@ -108,6 +109,36 @@ TEST(LoggerSearch, BareNameComesFromAFolderTheHostAddedNeverFromTheCurrentFolder
   // Logging never changes an answer.
   EXPECT_EQ(current["status"], loaded["status"]);
   EXPECT_EQ(current["stop"], loaded["stop"]);
+}
+
+// --- Where the library's own imports are looked for ---------------------------------
+
+// The split stand-in in the "InstallPath" folder imports LoggerSplitHelper.dll,
+// which lies beside it; the host's current folder holds another copy, one
+// that encodes no line. The loader must take the library's own, and the
+// host's messages must reach the log through it.
+TEST(LoggerSearch, LibraryFromInstallPathTakesItsImportsFromItsOwnFolder) {
+  const std::wstring folder = VariantDir(L"split");
+  ScopedInstallPath path(folder);
+  ScopedLogFile log;
+  ScopedEnvironment all(L"VELMORA_LOGGER_ENABLE", L"all");
+
+  const HostRun run = RunHost(L"request", BinDir() + L"logger-variants\\split-planted");
+  ASSERT_TRUE(run.ended);
+  EXPECT_EQ(run.exitCode, 0u);
+  auto results = run.results;
+  EXPECT_EQ(_stricmp(results["logger"].c_str(), Narrow(folder + L"LoggerDLL.dll").c_str()), 0)
+      << results["logger"];
+  EXPECT_EQ(_stricmp(results["helper"].c_str(), Narrow(folder + L"LoggerSplitHelper.dll").c_str()),
+            0)
+      << results["helper"];
+  EXPECT_EQ(results["registrations"], "1");
+  // Every line goes through the helper's encoding; the planted copy writes none.
+  bool stopLogged = false;
+  for (const auto& line : log.Lines())
+    stopLogged |= line.identity == L"Pellisant" && line.flag == L"Trace" &&
+                  line.text == L"Try to stop process Process_4000000000.";
+  EXPECT_TRUE(stopLogged) << "the stop's Trace line is missing";
 }
 
 // --- Process exit ----------------------------------------------------------------------

@@ -9,6 +9,7 @@
 
 #include "Velmora.h"
 #include "tools/velmoractl/ServiceStateReader.h"
+#include "tools/velmoractl/StopOutcome.h"
 
 class FakeControl : public ISoftwareProcessControlManager {
  public:
@@ -96,4 +97,18 @@ class FakeServiceStates : public ServiceStateReader {
     *stateOut = reads <= pendingReads ? pendingState : state;
     return true;
   }
+};
+
+// The client's own looks at a program around its stop, scripted.
+class FakeApplications : public ApplicationLookout {
+ public:
+  Presence before = Presence::kRunning;
+  Presence after = Presence::kEnded;
+  std::wstring lookedFor;
+
+  Presence Before(const std::wstring& identity) override {
+    lookedFor = identity;
+    return before;
+  }
+  Presence After() override { return after; }
 };

@@ -23,7 +23,9 @@ constexpr DWORD kFailure = 1;
 TEST(VelmoractlCli, BadUsageExitsTwoWithUsageOnStderrOnly) {
   for (const wchar_t* arguments : {L"", L"launch app.exe", L"start", L"stop",
                                    L"stop Process_1 --timeout soon", L"status a b",
-                                   L"start app.exe --bogus"}) {
+                                   L"start app.exe --bogus", L"check-app",
+                                   L"check-app app.exe --ctrl -Service",
+                                   L"check-app app.exe --wait -5"}) {
     const ClientRun run = RunClient(arguments);
     EXPECT_EQ(run.exitCode, kBadUsage) << "arguments: " << testing::PrintToString(arguments);
     EXPECT_THAT(run.err, StartsWith("velmoractl: "));

@@ -1,7 +1,8 @@
 // velmoractl doctor against one fault at a time, planted in the Wine
 // session's registry and put right again afterwards, also when an
-// expectation fails: the check that the fault concerns must fail and say
-// what to do. The all-ok case is the demo's.
+// expectation fails: the check that the fault concerns must fail (a request
+// or the module's creation will fail) or warn (the module copes by doing
+// less), and say what to do. The all-ok case is the demo's.
 #include <windows.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -181,7 +182,7 @@ TEST(VelmoractlDoctor, ControlClassServedByADllOfTheOtherArchitectureFails) {
                                      " build of Velmora.dll with \""));
 }
 
-TEST(VelmoractlDoctor, InstallPathNamingAnEmptyFolderFailsTheLoggerLibrary) {
+TEST(VelmoractlDoctor, InstallPathNamingAnEmptyFolderWarnsOfTheLoggerLibrary) {
   TempFolder folder;  // no trailing backslash: the path gets one before the file name
   const std::string expected = Narrow(folder.path()) + "\\LoggerDLL.dll";
   ClientRun run;
@@ -189,12 +190,33 @@ TEST(VelmoractlDoctor, InstallPathNamingAnEmptyFolderFailsTheLoggerLibrary) {
     logger_test::ScopedInstallPath path(folder.path());
     run = RunClient(L"doctor --quiet");
   }
-  EXPECT_EQ(run.exitCode, kFailure) << run.out;
+  // Logging never fails a request: the module copes by logging nothing.
+  EXPECT_EQ(run.exitCode, 0u) << run.out;
   EXPECT_EQ(Entry(run.out, "logger install path").line, "") << "an ok line in --quiet";
   const ReportEntry entry = Entry(run.out, "logger library");
-  EXPECT_EQ(entry.line, "fail  logger library: " + expected + " does not exist") << run.out;
+  EXPECT_EQ(entry.line, "warn  logger library: " + expected + " does not exist") << run.out;
   EXPECT_THAT(entry.next, StartsWith("      fix: put the " + kBits +
                                      " LoggerDLL.dll into that folder, or point "));
+  EXPECT_THAT(entry.next, HasSubstr("; until then the module logs nothing"));
+  EXPECT_EQ(Entry(run.out, "logger entry points").line,
+            "warn  logger entry points: not checked: the logger library check warned");
+}
+
+TEST(VelmoractlDoctor, RelativeInstallPathFailsWithItsFix) {
+  ClientRun run;
+  {
+    logger_test::ScopedInstallPath path(L"logs\\lib");
+    run = RunClient(L"doctor --quiet");
+  }
+  EXPECT_EQ(run.exitCode, kFailure) << run.out;
+  const ReportEntry entry = Entry(run.out, "logger install path");
+  EXPECT_EQ(entry.line,
+            "fail  logger install path: HKLM\\SOFTWARE\\Meridax\\Framework\\Logger "
+            "\"InstallPath\" is \"logs\\lib\", not a full path: the module loads the bare name "
+            "LoggerDLL.dll from the host program's folder, the system folder or a folder the "
+            "host added for DLLs, never from the current folder or PATH")
+      << run.out;
+  EXPECT_EQ(entry.next, "      fix: make InstallPath a full path");
 }
 
 TEST(VelmoractlDoctor, RealtimeTableClassUnregisteredFails) {

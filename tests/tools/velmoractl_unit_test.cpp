@@ -226,6 +226,7 @@ class VelmoractlVerbs : public ::testing::Test {
     services.serviceName = L"Svc";
     context.control = &control;
     context.services = &services;
+    context.applications = &applications;
     context.messages = Lookup;
     context.writeOut = [this](const std::wstring& text) { out += text; };
     context.sleep = [this](DWORD ms) { slept += ms; };
@@ -240,6 +241,7 @@ class VelmoractlVerbs : public ::testing::Test {
 
   FakeControl control;
   FakeServiceStates services;
+  FakeApplications applications;
   ClientContext context;
   std::wstring out;
   DWORD slept = 0;  // virtual time spent waiting for a state to settle
@@ -321,6 +323,17 @@ TEST_F(VelmoractlVerbs, StopOfAServiceUsesTheWin32Domain) {
   EXPECT_EQ(Run({L"stop", L"Svc"}), kExitFailure);
   EXPECT_THAT(out, HasSubstr(L"result: 1062 ERROR_SERVICE_NOT_ACTIVE"));
   EXPECT_THAT(out, Not(HasSubstr(L"outcome:")));
+}
+
+TEST_F(VelmoractlVerbs, StopOfAServiceThatStillRunsFails) {
+  // The module answers 0 when the service still runs at its check after the
+  // stop control: the state afterwards decides, so `stop && replace` holds.
+  control.result = 0;
+  services.state = SERVICE_RUNNING;
+  EXPECT_EQ(Run({L"stop", L"Svc"}), kExitFailure);
+  EXPECT_THAT(out, HasSubstr(L"result: 0 ERROR_SUCCESS ("));
+  EXPECT_THAT(out, HasSubstr(L"outcome: still RUNNING\nstate: RUNNING\n"));
+  EXPECT_THAT(out, Not(HasSubstr(L"outcome: stopped")));
 }
 
 TEST_F(VelmoractlVerbs, StatusOfAnApplicationNamesThePlatformStatus) {
@@ -406,12 +419,15 @@ TEST_F(VelmoractlVerbs, RestartReportsTheModulesAnswer) {
   EXPECT_EQ(Run({L"restart", L"Process_5"}), kExitSuccess);
   EXPECT_EQ(control.lastMethod, L"Restart");
   EXPECT_THAT(out, HasSubstr(L"result: 0x00000000 S_OK ("));
+  EXPECT_THAT(out, HasSubstr(L"outcome: nothing restarted (the module answers restart requests "
+                             L"without acting)\n"));
 }
 
 TEST_F(VelmoractlVerbs, ProgressStaysOffStdout) {
   std::wstring progress;
   context.writeProgress = [&progress](const std::wstring& text) { progress += text; };
   control.result = 0;
+  services.state = SERVICE_STOPPED;
   EXPECT_EQ(Run({L"stop", L"Svc"}), kExitSuccess);
   EXPECT_THAT(out, Not(HasSubstr(L"waiting")));
   EXPECT_EQ(progress, L"");  // a request this quick shows nothing at all

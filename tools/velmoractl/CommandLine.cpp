@@ -5,6 +5,8 @@
 #include <climits>
 #include <utility>
 
+#include "tools/velmoractl/Verbs.h"
+
 namespace {
 
 struct VerbName {
@@ -18,6 +20,7 @@ constexpr VerbName kVerbs[] = {
     {L"restart", Verb::kRestart},   {L"pause", Verb::kPause},
     {L"continue", Verb::kContinue}, {L"status", Verb::kStatus},
     {L"query", Verb::kStatus},      {L"doctor", Verb::kDoctor},
+    {L"check-app", Verb::kCheckApp},
     {L"help", Verb::kHelp},
     {L"--help", Verb::kHelp},       {L"-h", Verb::kHelp},
     {L"/?", Verb::kHelp},
@@ -83,13 +86,21 @@ bool ParseCommandLine(int argc, const wchar_t* const* argv, Command* command,
 
   bool haveTarget = false;
   bool serviceSwitch = false;
+  const bool isCheckApp = command->verb == Verb::kCheckApp;
   for (int i = 2; i < argc; ++i) {
     const std::wstring arg = argv[i];
     const bool isStart = command->verb == Verb::kStart;
-    if (arg == L"--args" && isStart) {
+    const bool launches = isStart || isCheckApp;
+    if (arg == L"--args" && launches) {
       if (!TakeValue(argc, argv, &i, &command->cmdArgs)) return Fail(error, L"--args needs a value");
-    } else if (arg == L"--ctrl" && isStart) {
+    } else if (arg == L"--ctrl" && launches) {
       if (!TakeValue(argc, argv, &i, &command->ctrlArgs)) return Fail(error, L"--ctrl needs a value");
+    } else if (arg == L"--wait" && isCheckApp) {
+      std::wstring value;
+      if (!TakeValue(argc, argv, &i, &value)) return Fail(error, L"--wait needs a value");
+      if (!ParseMilliseconds(value, &command->waitMs) || command->waitMs < 0) {
+        return Fail(error, L"--wait takes a whole number of milliseconds, 0 or more: " + value);
+      }
     } else if (arg == L"--service" && isStart) {
       serviceSwitch = true;
     } else if (arg == L"--timeout" && command->verb == Verb::kStop) {
@@ -108,8 +119,13 @@ bool ParseCommandLine(int argc, const wchar_t* const* argv, Command* command,
     }
   }
   if (!haveTarget || command->target.empty()) {
+    if (isCheckApp) return Fail(error, L"missing executable");
     return Fail(error, command->verb == Verb::kStart ? L"missing executable or service name"
                                                      : L"missing identity");
+  }
+  // The module would take the program for a service: check-app checks programs.
+  if (isCheckApp && IsServiceStart(command->ctrlArgs)) {
+    return Fail(error, L"check-app checks programs, not services: --ctrl holds a service switch");
   }
   if (serviceSwitch) {
     if (!command->ctrlArgs.empty()) command->ctrlArgs += L' ';
@@ -130,5 +146,9 @@ const wchar_t* UsageText() {
          L"  status <identity>                (also: query)\n"
          L"  doctor [--quiet]                 checks what the module needs around it;\n"
          L"        --quiet prints only warnings and failures\n"
+         L"  check-app [--wait ms] [--ctrl \"...\"] <exe> [--args \"...\"]\n"
+         L"        starts the program through the module, follows it through the\n"
+         L"        shutdown contract (one ok/warn/fail line per clause) and stops it;\n"
+         L"        --wait bounds each wait for the program (default 30000)\n"
          L"exit code: 0 success, 1 failure, 2 bad usage\n";
 }

@@ -5,9 +5,14 @@
 //   velmoractl stop <identity> [--timeout ms]
 //   velmoractl restart|pause|continue|status <identity>
 //   velmoractl doctor [--quiet]
+//   velmoractl check-app [--wait ms] [--ctrl "..."] <exe> [--args "..."]
 #include <string>
 
-enum class Verb { kHelp, kStart, kStop, kRestart, kPause, kContinue, kStatus, kDoctor };
+enum class Verb { kHelp, kStart, kStop, kRestart, kPause, kContinue, kStatus, kDoctor, kCheckApp };
+
+// How long check-app waits, by default, for the program to enter the realtime
+// table, and for it to exit once its shutdown event is set.
+constexpr long kDefaultCheckAppWaitMs = 30000;
 
 struct Command {
   Verb verb = Verb::kHelp;
@@ -15,6 +20,7 @@ struct Command {
   std::wstring cmdArgs;   // --args: the program's or the service's arguments
   std::wstring ctrlArgs;  // --ctrl: process-control switches; --service appends "-service"
   long timeoutMs = 0;     // --timeout: 0 lets the host's realtime table decide
+  long waitMs = kDefaultCheckAppWaitMs;  // check-app --wait
   bool quiet = false;     // doctor --quiet: only warnings and failures
 };
 

@@ -3,8 +3,8 @@
 // the registry view of this build's bitness, the one a host of the same
 // bitness reads. A check finds something and judges it:
 //   ok    it is as the module needs it;
-//   warn  the module copes, but quietly does less (no account, fewer
-//         logging entry points, no logging library location);
+//   warn  the module copes, but quietly does less (no account, no logging
+//         library or fewer of its entry points, no library location);
 //   fail  a request, or the module's creation, will fail because of it.
 // Every warn and fail carries one line of what to do.
 #include <string>
@@ -34,13 +34,16 @@ void CheckHostComponents(CheckResults* results);
 void CheckLoggingLibrary(CheckResults* results);
 // The service manager, opened the way every service request opens it.
 void CheckServiceManager(CheckResults* results);
-// The entry count of winsta0\default's access list, which grows by one with
-// every launch under another account; warns from 2,000 entries.
+// The room left in winsta0\default's access list, which grows by one entry
+// with every launch under another account; warns when less room is left than
+// 2,000 grant entries would leave, fails when not one more grant fits.
 void CheckDesktopAccessList(CheckResults* results);
 
 // Helpers shared by the check files.
 CheckResult Ok(const wchar_t* name, std::wstring found);
 CheckResult Warn(const wchar_t* name, std::wstring found, std::wstring fix);
 CheckResult Fail(const wchar_t* name, std::wstring found, std::wstring fix);
-// A check that depends on one that failed: it fails too, and points there.
-CheckResult NotChecked(const wchar_t* name, const wchar_t* failedCheck);
+// A check that depends on one that failed (or warned): it gets the same
+// verdict, and points there.
+CheckResult NotChecked(const wchar_t* name, const wchar_t* failedCheck,
+                       Verdict verdict = Verdict::kFail);

@@ -252,22 +252,18 @@ void CheckHostComponent(const HostComponent& component, const RegistryView& view
                                          L"application fails with E_INVALIDARG"));
     return;
   }
-  // An absent account store is a set-up the module is made for: the launch
-  // goes on under the caller's own account.
+  // The module copes with an account store it cannot create, whatever the
+  // reason: the launch goes on under the caller's own account.
   const bool absent = hr == REGDB_E_CLASSNOTREG || hr == HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
   const std::wstring consequence =
       L"; until then launches run under the caller's own account, and each one logs "
       L"\"Unable to CoCreate coclass CAdminAccountInfo\"";
-  if (absent) {
-    results->push_back(Warn(component.check, failed,
-                            (info.registered()
-                                 ? L"configure the operating-system administrator account in "
-                                   L"the host's account store"
-                                 : registerIt) +
-                                consequence));
-    return;
-  }
-  results->push_back(Fail(component.check, failed, registerIt + consequence));
+  const bool configure = absent && info.registered();
+  results->push_back(Warn(component.check, failed,
+                          (configure ? L"configure the operating-system administrator account "
+                                       L"in the host's account store"
+                                     : registerIt) +
+                              consequence));
 }
 
 }  // namespace

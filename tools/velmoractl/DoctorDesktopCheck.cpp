@@ -20,12 +20,16 @@ namespace {
 constexpr wchar_t kName[] = L"desktop access list";
 constexpr wchar_t kWindowStationName[] = L"winsta0";
 constexpr wchar_t kDesktopName[] = L"default";
-// Warn well before the list is full: a busy host launches hundreds a day.
-constexpr DWORD kWarnEntries = 2000;
 constexpr DWORD kMaxAclBytes = 0xFFFF;
 // One grant's entry: header and mask (8 bytes) and a logon SID
 // (S-1-5-5-x-y, 20 bytes).
 constexpr DWORD kGrantEntryBytes = 28;
+// Warn well before the list is full, a busy host launches hundreds a day:
+// once less room is left than a list of 2,000 grant entries would leave.
+// Counting bytes, not entries: other software's entries may be larger.
+constexpr DWORD kWarnEntries = 2000;
+constexpr DWORD kWarnRoomBytes =
+    kMaxAclBytes - (static_cast<DWORD>(sizeof(ACL)) + kWarnEntries * kGrantEntryBytes);
 
 // What the grant would find in the desktop's descriptor.
 struct DesktopAcl {
@@ -100,18 +104,27 @@ void CheckDesktopAccessList(CheckResults* results) {
   }
   const DWORD entries = acl.size.AceCount;
   const DWORD used = acl.size.AclBytesInUse;
-  const DWORD room = used < kMaxAclBytes ? (kMaxAclBytes - used) / kGrantEntryBytes : 0;
+  const DWORD roomBytes = used < kMaxAclBytes ? kMaxAclBytes - used : 0;
   const std::wstring found = where + L": " + std::to_wstring(entries) + L" entries, " +
                              std::to_wstring(used) + L" of " + std::to_wstring(kMaxAclBytes) +
-                             L" bytes, room for about " + std::to_wstring(room) +
-                             L" more grants";
-  if (entries < kWarnEntries) {
+                             L" bytes, room for about " +
+                             std::to_wstring(roomBytes / kGrantEntryBytes) + L" more grants";
+  if (roomBytes >= kWarnRoomBytes) {
     results->push_back(Ok(kName, found));
+    return;
+  }
+  const wchar_t* restart =
+      L"restart the host's session (log it off and on, or restart the machine for a "
+      L"service host): the entries go only with the window station";
+  if (roomBytes < kGrantEntryBytes) {
+    results->push_back(Fail(
+        kName, found + L": it is full, so programs launched under other accounts cannot use "
+                       L"the desktop",
+        restart));
     return;
   }
   results->push_back(Warn(
       kName, found + L"; once it is full, programs launched under other accounts cannot use "
                      L"the desktop",
-      L"restart the host's session (log it off and on, or restart the machine for a "
-      L"service host): the entries go only with the window station"));
+      restart));
 }

@@ -31,6 +31,11 @@ std::wstring SetInstallPath(const RegistryView& view) {
          Bits(view) + L" LoggerDLL.dll";
 }
 
+// The value as read, which need not be terminated, in quotes.
+std::wstring Quoted(const wchar_t* directory) {
+  return L"\"" + std::wstring(directory, wcsnlen(directory, kLoggerLibraryPathChars)) + L"\"";
+}
+
 // Reads "InstallPath" the way the logging client does: any value type, into
 // the same buffer, and builds the path the same way. Returns the path the
 // module would load, the bare name when it would fall back to it; *result
@@ -59,11 +64,19 @@ std::wstring ModuleLibraryPath(const RegistryView& view, CheckResult* result) {
                    SetInstallPath(view));
   } else if (!ComposeLoggerLibraryPath(directory, path)) {
     const bool empty = directory[0] == L'\0';
-    *result = Warn(kInstallPath, ValueName() + (empty ? L" is empty" : L" is too long") + fallback,
-                   SetInstallPath(view));
+    if (!empty && !IsFullDirectoryPath(directory)) {
+      // A fail, not a warn: the folder someone meant is not where the module
+      // looks, and nothing but this line says so.
+      *result = Fail(kInstallPath, ValueName() + L" is " + Quoted(directory) +
+                                       L", not a full path" + fallback,
+                     L"make InstallPath a full path");
+    } else {
+      *result = Warn(kInstallPath,
+                     ValueName() + (empty ? L" is empty" : L" is too long") + fallback,
+                     SetInstallPath(view));
+    }
   } else {
-    const size_t length = wcsnlen(directory, kLoggerLibraryPathChars);
-    *result = Ok(kInstallPath, L"\"" + std::wstring(directory, length) + L"\" -> " + path);
+    *result = Ok(kInstallPath, Quoted(directory) + L" -> " + path);
     return path;
   }
   return kLoggerLibraryFileName;
@@ -124,8 +137,10 @@ void CheckLoggingLibrary(CheckResults* results) {
     } else {
       fix = SetInstallPath(view) + consequence;
     }
-    results->push_back(Fail(kLibrary, dll.found, fix));
-    results->push_back(NotChecked(kEntryPoints, kLibrary));
+    // Logging never fails a request: without its library the module only
+    // logs nothing.
+    results->push_back(Warn(kLibrary, dll.found, fix));
+    results->push_back(NotChecked(kEntryPoints, kLibrary, Verdict::kWarn));
     return;
   }
   results->push_back(Ok(kLibrary, dll.found));

@@ -43,9 +43,17 @@ CheckResult Fail(const wchar_t* name, std::wstring found, std::wstring fix) {
   return Make(Verdict::kFail, name, std::move(found), std::move(fix));
 }
 
-CheckResult NotChecked(const wchar_t* name, const wchar_t* failedCheck) {
-  return Fail(name, std::wstring(L"not checked: the ") + failedCheck + L" check failed",
+CheckResult NotChecked(const wchar_t* name, const wchar_t* failedCheck, Verdict verdict) {
+  return Make(verdict, name,
+              std::wstring(L"not checked: the ") + failedCheck +
+                  (verdict == Verdict::kFail ? L" check failed" : L" check warned"),
               std::wstring(L"fix the ") + failedCheck + L" first");
+}
+
+std::wstring FormatCheckLine(const CheckResult& result) {
+  std::wstring text = Tag(result.verdict) + result.name + L": " + result.found + L"\n";
+  if (result.verdict != Verdict::kOk) text += kFixIndent + result.fix + L"\n";
+  return text;
 }
 
 std::wstring FormatDoctorReport(const CheckResults& results, bool quiet) {
@@ -59,8 +67,7 @@ std::wstring FormatDoctorReport(const CheckResults& results, bool quiet) {
   for (const CheckResult& result : results) {
     ++counts[static_cast<int>(result.verdict)];
     if (quiet && result.verdict == Verdict::kOk) continue;
-    text += Tag(result.verdict) + result.name + L": " + result.found + L"\n";
-    if (result.verdict != Verdict::kOk) text += kFixIndent + result.fix + L"\n";
+    text += FormatCheckLine(result);
   }
   if (!quiet) {
     text += L"doctor: " + std::to_wstring(counts[0]) + L" ok, " + std::to_wstring(counts[1]) +

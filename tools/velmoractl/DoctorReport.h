@@ -14,6 +14,10 @@
 // The report's text for these results.
 std::wstring FormatDoctorReport(const CheckResults& results, bool quiet);
 
+// One check's line, and its fix line for a warn or fail; check-app writes
+// its clauses with it too.
+std::wstring FormatCheckLine(const CheckResult& result);
+
 // kExitSuccess when no check failed, else kExitFailure.
 int DoctorExitCode(const CheckResults& results);
 

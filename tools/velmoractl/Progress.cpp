@@ -3,6 +3,12 @@
 #include <chrono>
 #include <cwchar>
 
+std::wstring FormatSeconds(ULONGLONG milliseconds) {
+  wchar_t text[48];
+  swprintf(text, 48, L"%llu.%03llu s", milliseconds / 1000, milliseconds % 1000);
+  return text;
+}
+
 std::wstring FormatProgressLine(DWORD elapsedMs, const std::wstring& detail) {
   wchar_t text[64];
   swprintf(text, 64, L"waiting %lu.%lu s", static_cast<unsigned long>(elapsedMs / 1000),

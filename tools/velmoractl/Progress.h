@@ -10,6 +10,9 @@
 #include <string>
 #include <thread>
 
+// "2.004 s": milliseconds as the client prints a duration.
+std::wstring FormatSeconds(ULONGLONG milliseconds);
+
 // "waiting 6.5 s  service START_PENDING" (detail appended when not empty).
 std::wstring FormatProgressLine(DWORD elapsedMs, const std::wstring& detail);
 

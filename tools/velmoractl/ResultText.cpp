@@ -58,7 +58,10 @@ constexpr CodeText kWin32[] = {
     {1061, L"ERROR_SERVICE_CANNOT_ACCEPT_CTRL", nullptr, nullptr},
     {1062, L"ERROR_SERVICE_NOT_ACTIVE", nullptr, nullptr},
     {1064, L"ERROR_EXCEPTION_IN_SERVICE", nullptr, nullptr},
-    {1066, L"ERROR_SERVICE_SPECIFIC_ERROR", nullptr, nullptr},
+    // The service side answers 1066 for a service in a state the request
+    // does not accept; the system's text speaks of a service-specific code.
+    {1066, L"ERROR_SERVICE_SPECIFIC_ERROR",
+     L"the service is not in a state that accepts this request", nullptr},
     {1067, L"ERROR_PROCESS_ABORTED", nullptr, nullptr},
     {1068, L"ERROR_SERVICE_DEPENDENCY_FAIL", nullptr, nullptr},
     {1069, L"ERROR_SERVICE_LOGON_FAILED", nullptr, nullptr},

@@ -4,7 +4,9 @@
 #include <memory>
 #include <vector>
 
+#include "tools/velmoractl/CheckApp.h"
 #include "tools/velmoractl/Progress.h"
+#include "tools/velmoractl/RequestArguments.h"
 #include "tools/velmoractl/StatusNames.h"
 #include "win32/Owners.h"
 
@@ -21,26 +23,11 @@ bool IsPending(DWORD state) {
          state == SERVICE_PAUSE_PENDING || state == SERVICE_CONTINUE_PENDING;
 }
 
-// A mutable, null-terminated copy: the interface takes LPWSTR, and the module
-// lower-cases the process-control arguments in the caller's buffer.
-std::vector<wchar_t> Buffer(const std::wstring& text) {
-  std::vector<wchar_t> buffer(text.begin(), text.end());
-  buffer.push_back(L'\0');
-  return buffer;
-}
-
-// The module looks an executable up by "\\?\" + the name exactly as given, so
-// a relative path or forward slashes would read as "not found". The client
-// resolves the name against its own working directory first.
-std::wstring FullPath(const std::wstring& name) {
-  const DWORD needed = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
-  if (needed == 0) return name;
-  std::wstring full(needed, L'\0');
-  const DWORD written = GetFullPathNameW(name.c_str(), needed, &full[0], nullptr);
-  if (written == 0 || written >= needed) return name;
-  full.resize(written);
-  return full;
-}
+struct ServiceStateRead {
+  bool read = false;
+  DWORD state = 0;
+  DWORD error = 0;
+};
 
 class Printer {
  public:
@@ -58,35 +45,41 @@ class Printer {
     return IsSuccess(code, domain);
   }
 
-  void Elapsed() const {
-    const ULONGLONG ms = GetTickCount64() - startTicks_;
-    wchar_t text[48];
-    swprintf(text, 48, L"%llu.%03llu s", ms / 1000, ms % 1000);
-    Line(L"elapsed", text);
+  void Elapsed() const { Line(L"elapsed", FormatSeconds(GetTickCount64() - startTicks_)); }
+
+  // Reads the service's state as the service manager reports it. With
+  // settle, a pending state is read again for a while first: the module
+  // gives a pause or continue only about a second, a stop settles on its own
+  // clock, and a busy service may take a little longer.
+  ServiceStateRead ReadServiceState(const std::wstring& name, bool settle) const {
+    ServiceStateRead seen;
+    seen.read = context_.services &&
+                context_.services->Read(name.c_str(), &seen.state, &seen.error);
+    for (int poll = 0; seen.read && settle && IsPending(seen.state) && poll < kSettlePolls;
+         ++poll) {
+      context_.sleep(kSettlePollMs);
+      seen.read = context_.services->Read(name.c_str(), &seen.state, &seen.error);
+    }
+    return seen;
   }
 
-  // Prints the service's state as the service manager reports it. With an
-  // expected state, a pending state is read again for a while first: the
-  // module gives a pause or continue only about a second, and a busy service
-  // may take a little longer to settle. True when the state could be read
-  // and, if expected is not 0, equals it.
-  bool ServiceState(const std::wstring& name, DWORD expected) const {
-    DWORD state = 0;
-    DWORD error = 0;
-    bool read = context_.services && context_.services->Read(name.c_str(), &state, &error);
-    for (int poll = 0; read && expected != 0 && IsPending(state) && poll < kSettlePolls; ++poll) {
-      context_.sleep(kSettlePollMs);
-      read = context_.services->Read(name.c_str(), &state, &error);
-    }
-    if (!read) {
+  void StateLines(const ServiceStateRead& seen) const {
+    if (!seen.read) {
       Line(L"state", L"unknown");
-      Line(L"state-error", FormatResult(static_cast<long>(error), ResultDomain::kWin32,
+      Line(L"state-error", FormatResult(static_cast<long>(seen.error), ResultDomain::kWin32,
                                         context_.messages));
-      return false;
+      return;
     }
-    const wchar_t* stateName = ServiceStateName(state);
-    Line(L"state", stateName ? stateName : std::to_wstring(state));
-    return expected == 0 || state == expected;
+    const wchar_t* stateName = ServiceStateName(seen.state);
+    Line(L"state", stateName ? stateName : std::to_wstring(seen.state));
+  }
+
+  // Prints the service's state, settled first when a state is expected. True
+  // when the state could be read and, if expected is not 0, equals it.
+  bool ServiceState(const std::wstring& name, DWORD expected) const {
+    const ServiceStateRead seen = ReadServiceState(name, expected != 0);
+    StateLines(seen);
+    return seen.read && (expected == 0 || seen.state == expected);
   }
 
  private:
@@ -125,9 +118,9 @@ int Finish(const Printer& printer, bool success) {
 int Start(const Command& command, const ClientContext& context) {
   const Printer printer(context);
   const bool service = IsServiceStart(command.ctrlArgs);
-  std::vector<wchar_t> name = Buffer(service ? command.target : FullPath(command.target));
-  std::vector<wchar_t> args = Buffer(command.cmdArgs);
-  std::vector<wchar_t> ctrl = Buffer(command.ctrlArgs);
+  std::vector<wchar_t> name = WritableCopy(service ? command.target : FullPath(command.target));
+  std::vector<wchar_t> args = WritableCopy(command.cmdArgs);
+  std::vector<wchar_t> ctrl = WritableCopy(command.ctrlArgs);
   UniqueBstr identity;
   HRESULT hr;
   {
@@ -141,10 +134,18 @@ int Start(const Command& command, const ClientContext& context) {
   return Finish(printer, success);
 }
 
+// The outcome is what the client sees afterwards, not the module's answer
+// alone: a service must read STOPPED, and a program that the module answered
+// S_OK for must be gone (each velmoractl call is a new host process, so the
+// module never lists the program and opens it by id, and it answers S_OK also
+// when that fails). A stop whose outcome is not "stopped" fails.
 int Stop(const Command& command, const ClientContext& context) {
   const Printer printer(context);
   const bool application = IsApplicationIdentity(command.target);
-  std::vector<wchar_t> identity = Buffer(command.target);
+  std::vector<wchar_t> identity = WritableCopy(command.target);
+  SystemApplicationLookout systemLookout;
+  ApplicationLookout& lookout = context.applications ? *context.applications : systemLookout;
+  const Presence before = application ? lookout.Before(command.target) : Presence::kAbsent;
   long forced = 0;
   HRESULT hr;
   {
@@ -152,22 +153,33 @@ int Stop(const Command& command, const ClientContext& context) {
     hr = context.control->StopSoftwareProcess(identity.data(), command.timeoutMs, &forced);
   }
   const bool success = printer.Result(hr, application);
+  StopOutcome outcome;
   if (application) {
+    const Presence after = NeedsLookAfterStop(hr, forced) ? lookout.After() : Presence::kEnded;
+    outcome = ApplicationStopOutcome(hr, forced, before, after);
     printer.Line(L"forced", std::to_wstring(forced));
-    const wchar_t* outcome = ApplicationStopOutcome(hr, forced);
-    if (*outcome) printer.Line(L"outcome", outcome);
+    if (!outcome.text.empty()) printer.Line(L"outcome", outcome.text);
   } else {
-    if (success) printer.Line(L"outcome", L"stopped");
-    printer.ServiceState(command.target, 0);
+    const ServiceStateRead after = printer.ReadServiceState(command.target, success);
+    if (success && after.read) outcome = ServiceStopOutcome(after.state);
+    if (!outcome.text.empty()) printer.Line(L"outcome", outcome.text);
+    printer.StateLines(after);
   }
-  return Finish(printer, success);
+  return Finish(printer, success && outcome.stopped);
 }
 
+// The module answers every restart request with S_OK and does nothing; the
+// client says so rather than let the success read as a restart.
 int Restart(const Command& command, const ClientContext& context) {
   const Printer printer(context);
-  std::vector<wchar_t> identity = Buffer(command.target);
+  std::vector<wchar_t> identity = WritableCopy(command.target);
   const HRESULT hr = context.control->RestartSoftwareProcess(identity.data());
-  return Finish(printer, printer.Result(hr, IsApplicationIdentity(command.target)));
+  const bool success = printer.Result(hr, IsApplicationIdentity(command.target));
+  if (success) {
+    printer.Line(L"outcome",
+                 L"nothing restarted (the module answers restart requests without acting)");
+  }
+  return Finish(printer, success);
 }
 
 // The module answers a service's pause or continue with the service's own
@@ -177,7 +189,7 @@ int PauseOrContinue(const Command& command, const ClientContext& context) {
   const Printer printer(context);
   const bool application = IsApplicationIdentity(command.target);
   const bool pause = command.verb == Verb::kPause;
-  std::vector<wchar_t> identity = Buffer(command.target);
+  std::vector<wchar_t> identity = WritableCopy(command.target);
   const HRESULT hr = pause ? context.control->PauseSoftwareProcess(identity.data())
                            : context.control->ContineSoftwareProcess(identity.data());
   bool success = printer.Result(hr, application);
@@ -193,7 +205,7 @@ int PauseOrContinue(const Command& command, const ClientContext& context) {
 int Status(const Command& command, const ClientContext& context) {
   const Printer printer(context);
   const bool application = IsApplicationIdentity(command.target);
-  std::vector<wchar_t> identity = Buffer(command.target);
+  std::vector<wchar_t> identity = WritableCopy(command.target);
   long status = 0;
   const HRESULT hr = context.control->GetProcessStatus(identity.data(), &status);
   if (application && SUCCEEDED(hr)) {
@@ -220,12 +232,6 @@ bool IsServiceStart(const std::wstring& ctrlArgs) {
          lowered.find(L"/service") != std::wstring::npos;
 }
 
-const wchar_t* ApplicationStopOutcome(long result, long forced) {
-  if (result == S_OK) return L"ended by itself";
-  if (result == S_FALSE) return forced ? L"terminated" : L"already gone";
-  return L"";
-}
-
 int RunCommand(const Command& command, const ClientContext& context) {
   switch (command.verb) {
     case Verb::kStart: return Start(command, context);
@@ -234,6 +240,7 @@ int RunCommand(const Command& command, const ClientContext& context) {
     case Verb::kPause:
     case Verb::kContinue: return PauseOrContinue(command, context);
     case Verb::kStatus: return Status(command, context);
+    case Verb::kCheckApp: return RunCheckApp(command, context);
     case Verb::kHelp:
     case Verb::kDoctor: break;
   }

@@ -6,7 +6,7 @@
 //   state: RUNNING                     (service status, pause, continue, stop;
 //                                       read by the client from the service manager)
 //   forced: 1                          (stop of an application)
-//   outcome: terminated                (stop)
+//   outcome: terminated                (stop, restart; see StopOutcome.h)
 //   result: 0x00000000 S_OK (The operation completed successfully.)
 //   elapsed: 2.004 s
 #include <windows.h>
@@ -18,6 +18,7 @@
 #include "tools/velmoractl/CommandLine.h"
 #include "tools/velmoractl/ResultText.h"
 #include "tools/velmoractl/ServiceStateReader.h"
+#include "tools/velmoractl/StopOutcome.h"
 
 enum ExitCode : int {
   kExitSuccess = 0,
@@ -28,6 +29,8 @@ enum ExitCode : int {
 struct ClientContext {
   ISoftwareProcessControlManager* control = nullptr;
   ServiceStateReader* services = nullptr;
+  // Looks for a program before and after its stop; null: the real one.
+  ApplicationLookout* applications = nullptr;
   SystemMessageLookup messages;
   std::function<void(const std::wstring&)> writeOut;       // stdout
   std::function<void(const std::wstring&)> writeProgress;  // stderr; empty: no progress
@@ -44,7 +47,3 @@ bool IsServiceStart(const std::wstring& ctrlArgs);
 
 // Runs the command; returns kExitSuccess or kExitFailure.
 int RunCommand(const Command& command, const ClientContext& context);
-
-// One-line summary of a stop of an application from its result and force
-// flag: "ended by itself", "terminated", "already gone"; empty for a failure.
-const wchar_t* ApplicationStopOutcome(long result, long forced);
