@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cwchar>
+#include <utility>
 
 namespace velmora_bench {
 
@@ -49,18 +50,24 @@ Control::Control() {
                    IID_ISoftwareProcessControlManager, m_manager.put_void());
 }
 
+Control::Control(ComPtr<ISoftwareProcessControlManager> manager)
+    : m_manager(std::move(manager)) {}
+
 HRESULT Control::Start(const std::wstring& name, const std::wstring& args,
-                       const std::wstring& ctrl, std::wstring* identity) {
+                       const std::wstring& ctrl, std::wstring* identity, double* requestMs) {
   std::wstring n(name), a(args), c(ctrl);
   UniqueBstr out;
+  const double begin = NowMs();
   const HRESULT hr = m_manager->StartSoftwareProcess(&n[0], &a[0], &c[0], out.put());
+  if (requestMs) *requestMs = NowMs() - begin;
   if (identity) *identity = out ? out.get() : L"";
   return hr;
 }
 
-DWORD Control::StartChild(const std::wstring& args) {
+DWORD Control::StartChild(const std::wstring& args, double* requestMs) {
   std::wstring identity;
-  return Start(ChildPath(), args, L"", &identity) == S_OK ? PidOf(identity.c_str()) : 0;
+  return Start(ChildPath(), args, L"", &identity, requestMs) == S_OK ? PidOf(identity.c_str())
+                                                                      : 0;
 }
 
 HRESULT Control::Stop(const std::wstring& identity, long timeoutMs, long* forced) {

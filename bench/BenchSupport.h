@@ -45,13 +45,17 @@ class ChildSignal {
 // start lower-cases its control arguments in place.
 class Control {
  public:
+  // A new object through COM.
   Control();
+  // An object the caller created itself.
+  explicit Control(ComPtr<ISoftwareProcessControlManager> manager);
   bool ok() const { return static_cast<bool>(m_manager); }
 
+  // `requestMs`, when given, receives the time of the interface call alone.
   HRESULT Start(const std::wstring& name, const std::wstring& args, const std::wstring& ctrl,
-                std::wstring* identity);
+                std::wstring* identity, double* requestMs = nullptr);
   // Starts bench_child.exe; returns its process id, 0 on failure.
-  DWORD StartChild(const std::wstring& args);
+  DWORD StartChild(const std::wstring& args, double* requestMs = nullptr);
   HRESULT Stop(const std::wstring& identity, long timeoutMs, long* forced);
   HRESULT Stop(DWORD pid, long timeoutMs, long* forced) {
     return Stop(IdentityOf(pid), timeoutMs, forced);

@@ -7,12 +7,13 @@
 
 function trim(s) { sub(/^ +/, "", s); sub(/ +$/, "", s); return s }
 
-# Splits a cell into the text before its last number, the number, and the
-# text after it ("1 thread: 243.09 ms": "1 thread: ", "243.09", " ms");
+# Splits a cell into the text before its last number (its sign included),
+# the number, and the text after it ("1 thread: 243.09 ms": "1 thread: ",
+# "243.09", " ms");
 # false when the cell holds no number.
 function parse(text, parts,    rest, at, found) {
   rest = text; at = 0; found = 0
-  while (match(rest, /[0-9]+(\.[0-9]+)?/)) {
+  while (match(rest, /-?[0-9]+(\.[0-9]+)?/)) {
     found = at + RSTART; parts["num"] = substr(rest, RSTART, RLENGTH)
     at += RSTART + RLENGTH - 1
     rest = substr(rest, RSTART + RLENGTH)
@@ -45,8 +46,9 @@ function fold(figure, column,    i, n, text, parts, pre, post, same, numeric, lo
     for (i = 1; i <= files; i++)
       if ((i, figure) in seen) out = out (out == "" ? "" : " / ") cell[i, figure, column]
   } else out = pre loText "–" hiText post
-  # The ratio: how far the runs lie from their middle value.
-  if (column == 4 && numeric && n > 1) {
+  # The ratio: how far the runs lie from their middle value (a step's share,
+  # in %, has no middle to speak of when it lies around 0).
+  if (column == 4 && numeric && n > 1 && post == "x") {
     for (i = 1; i <= n; i++) sorted[i] = v[i]
     for (i = 2; i <= n; i++)
       for (j = i; j > 1 && sorted[j - 1] > sorted[j]; j--) { t = sorted[j]; sorted[j] = sorted[j - 1]; sorted[j - 1] = t }
@@ -81,13 +83,16 @@ END {
   print "|---|---|---|---|---|---|"
   for (r = 1; r <= rows; r++) {
     f = order[r]
-    held = 0; present = 0
+    held = 0; present = 0; none = 0
     for (i = 1; i <= files; i++) {
       if (!((i, f) in seen)) continue
       present++
       if (cell[i, f, 6] == "yes") held++
+      if (cell[i, f, 6] == "-") none++
     }
-    verdict = held == files ? "yes" : "no (held in " held " of " files ")"
+    # "-": a row that holds no target of its own (a step's time).
+    if (none == present) verdict = "-"
+    else verdict = held == files ? "yes" : "no (held in " held " of " files ")"
     printf "| %s | %s | %s | %s | %s | %s |\n", f, fold(f, 2), fold(f, 3), fold(f, 4), fold(f, 5), verdict
   }
   if (notes != "") printf "\n%s", notes

@@ -20,8 +20,14 @@
 
 #include "Velmora.h"
 #include "bench/BenchSupport.h"
+#include "bench/LoggingTime.h"
+#include "bench/LongList.h"
+#include "bench/OwnCode.h"
 #include "bench/Statistics.h"
+#include "bench/StepCosts.h"
+#include "bench/Table.h"
 #include "host/standins/ProcessTableClient.h"
+#include "logging/LoggerClient.h"
 #include "logging/LoggerEntryPoints.h"
 
 namespace {
@@ -43,23 +49,23 @@ constexpr long kPairWaitMs = 100;
 struct Settings {
   int launchReps = 80;
   int stopReps = 120;
-  int loggingChildren = 20;
-  int loggingReps = 200;
+  LoggingTimeSettings logging = {4, 12, 100};
   int throughputRuns = 7;
   int throughputPairs = 16;  // per run, shared among the threads
+  int ownCodeIterations = 60;
+  int longListed = 10000;
+  int longListBatches = 400;
 };
 
-// The bare platform's launch: created suspended, then resumed, as the
-// component does it.
-bool BareLaunch(const std::wstring& args, PROCESS_INFORMATION* info) {
-  std::wstring command = ChildPath() + L" " + args;
+// The command line of bench_child.exe with `args`.
+std::wstring ChildCommand(const std::wstring& args) { return ChildPath() + L" " + args; }
+
+// Creates the program suspended, as the component does; false on failure.
+bool CreateSuspended(std::wstring command, PROCESS_INFORMATION* info) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
-  if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                      nullptr, &startup, info))
-    return false;
-  ResumeThread(info->hThread);
-  return true;
+  return CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                        nullptr, &startup, info) != FALSE;
 }
 
 void CloseProcessInfo(const PROCESS_INFORMATION& info) {
@@ -67,119 +73,76 @@ void CloseProcessInfo(const PROCESS_INFORMATION& info) {
   CloseHandle(info.hProcess);
 }
 
-// ---------------------------------------------------------------- table
-
-struct Row {
-  std::string figure;
-  std::string value;
-  std::string bare;
-  std::string ratio;
-  std::string target;
-  bool held;
-};
-
-std::string Format(const char* format, double value) {
-  char text[64];
-  std::snprintf(text, sizeof(text), format, value);
-  return text;
-}
-
-// `ratio` is the figure's own statistic, not always value / bare: see
-// MedianOfRatios.
-Row RatioRow(const std::string& figure, double value, double bare, double ratio, double limit,
-             const char* unit) {
-  // Three digits below 1, where two would round a ratio like 0.27x by 4%.
-  return {figure,
-          Format("%.2f ", value) + unit,
-          Format("%.2f ", bare) + unit,
-          Format(ratio < 1 ? "%.3fx" : "%.2fx", ratio),
-          Format("<= %.2fx", limit),
-          ratio > 0 && ratio <= limit};
-}
-
-void PrintTable(const std::vector<Row>& rows) {
-  std::printf("| Figure | Component | Bare platform | Ratio | Target | Held |\n");
-  std::printf("|---|---|---|---|---|---|\n");
-  for (const Row& row : rows) {
-    std::printf("| %s | %s | %s | %s | %s | %s |\n", row.figure.c_str(), row.value.c_str(),
-                row.bare.c_str(), row.ratio.c_str(), row.target.c_str(),
-                row.held ? "yes" : "no");
-  }
-}
-
-// ---------------------------------------------------------------- samples
-
-// The component's and the bare platform's time of one iteration, measured
-// back to back; an iteration where either side failed is left out whole.
-struct Pairs {
-  const char* name;
-  std::vector<double> component;
-  std::vector<double> bare;
-};
-
-// Every sample of the paired figures, for scripts/bench.sh --plot: one block
-// per figure (gnuplot's "index"), one line per iteration.
-void WriteSamples(const wchar_t* path, const std::vector<const Pairs*>& figures) {
-  FILE* out = _wfopen(path, L"w");
-  if (!out) {
-    std::fprintf(stderr, "cannot write the samples to %ls\n", path);
-    return;
-  }
-  for (const Pairs* pairs : figures) {
-    std::fprintf(out, "# %s: iteration, component ms, bare platform ms\n", pairs->name);
-    for (size_t i = 0; i < pairs->component.size(); ++i)
-      std::fprintf(out, "%zu %.4f %.4f\n", i, pairs->component[i], pairs->bare[i]);
-    std::fprintf(out, "\n\n");
-  }
-  std::fclose(out);
-}
-
-// With VELMORA_BENCH_SAMPLES set, every sample behind a ratio goes to stderr.
-void DumpSamples(const Pairs& pairs) {
-  if (GetEnvironmentVariableW(L"VELMORA_BENCH_SAMPLES", nullptr, 0) == 0) return;
-  std::fprintf(stderr, "%s\n  component:", pairs.name);
-  for (double v : pairs.component) std::fprintf(stderr, " %.2f", v);
-  std::fprintf(stderr, "\n  bare:     ");
-  for (double v : pairs.bare) std::fprintf(stderr, " %.2f", v);
-  std::fprintf(stderr, "\n");
-}
-
-Row PairedRow(const std::string& figure, const Pairs& pairs, double limit) {
-  DumpSamples(pairs);
-  return RatioRow(figure, Median(pairs.component), Median(pairs.bare),
-                  MedianOfRatios(pairs.component, pairs.bare), limit, "ms");
-}
-
 // ---------------------------------------------------------------- figures
 
+// The launch's steps as the contract has them (ms each), and the category
+// test of the one message a launch without an account store writes.
+const std::initializer_list<const char*> kLaunchSteps = {
+    "existence check (FindFirstFileW, FindClose)",
+    "account store (CoCreateInstance CAdminAccountInfo, its query)",
+    "process creation (CreateProcessW, suspended)",
+    "list append (lock, entry)",
+    "resume (ResumeThread)",
+    "category test (LOGFLAGLOG x1, the logging contract, in place)"};
+
 // One launch of bench_child.exe through the control object until it reaches
-// its main; ms, or a negative value on failure.
-double ComponentLaunch(Control& control) {
+// its main; ms, or a negative value on failure. `requestMs` gets the start
+// request's own time.
+double ComponentLaunch(Control& control, double* requestMs) {
   ChildSignal ready;
+  const std::wstring args = L"--ready " + ready.name();
   const double begin = NowMs();
-  const DWORD pid = control.StartChild(L"--ready " + ready.name());
+  const DWORD pid = control.StartChild(args, requestMs);
   const double elapsed = pid && ready.Wait() ? NowMs() - begin : -1;
   if (pid) AwaitExit(pid);
   return elapsed;
 }
 
-double BareLaunchUntilMain() {
+// The bare launch: the existence check and the account store first, each
+// timed on its own; then, timed until the program reaches its main,
+// CreateProcessW (suspended), the list append and ResumeThread, each also
+// timed on its own into `steps`.
+double BareLaunchUntilMain(BareList& list, const CategoryTest& errorTest,
+                           std::vector<double>* steps) {
   ChildSignal ready;
+  const std::wstring path = ChildPath();
+  const std::wstring command = ChildCommand(L"--ready " + ready.name());
+  Laps laps;
+  {
+    WIN32_FIND_DATAW found = {};
+    const UniqueFindHandle search(FindFirstFileW(path.c_str(), &found));
+  }
+  steps->push_back(laps.Next());
+  QueryAccountStore();
+  steps->push_back(laps.Next());
+  // Without an account store the launch writes one Error message.
+  errorTest();
+  const double categoryTest = laps.Next();
+
   PROCESS_INFORMATION info = {};
   const double begin = NowMs();
-  const double elapsed =
-      BareLaunch(L"--ready " + ready.name(), &info) && ready.Wait() ? NowMs() - begin : -1;
-  if (info.hProcess) {
-    WaitForSingleObject(info.hProcess, kChildTimeoutMs);
+  laps.Next();
+  if (!CreateSuspended(command, &info)) return -1;
+  steps->push_back(laps.Next());
+  const bool listed = list.Append(info);
+  steps->push_back(laps.Next());
+  ResumeThread(info.hThread);
+  steps->push_back(laps.Next());
+  steps->push_back(categoryTest);
+  const double elapsed = listed && ready.Wait() ? NowMs() - begin : -1;
+  WaitForSingleObject(info.hProcess, kChildTimeoutMs);
+  if (listed)
+    list.Release(info.dwProcessId, info.hProcess);
+  else
     CloseProcessInfo(info);
-  }
   return elapsed;
 }
 
 // Runs both sides of one iteration back to back, in turns first, so that
-// neither side always follows the other's clean-up.
+// neither side always follows the other's clean-up. True when both sides
+// succeeded and the pair was kept.
 template <typename ComponentSide, typename BareSide>
-void Iteration(int i, Pairs* pairs, ComponentSide component, BareSide bare) {
+bool Iteration(int i, Pairs* pairs, ComponentSide component, BareSide bare) {
   double c = -1, b = -1;
   if (i % 2 == 0) {
     b = bare();
@@ -188,54 +151,117 @@ void Iteration(int i, Pairs* pairs, ComponentSide component, BareSide bare) {
     c = component();
     b = bare();
   }
-  if (c < 0 || b < 0) return;
+  if (c < 0 || b < 0) return false;
   pairs->component.push_back(c);
   pairs->bare.push_back(b);
+  return true;
 }
 
 // Start through the control object until the program reaches its main,
-// against CreateProcessW + ResumeThread of the same program.
-Row LaunchOverhead(Control& control, const Settings& settings, Pairs* pairs) {
-  for (int i = 0; i < settings.launchReps; ++i)
-    Iteration(
-        i, pairs, [&] { return ComponentLaunch(control); }, [] { return BareLaunchUntilMain(); });
-  return PairedRow("Launch: start until the program runs", *pairs, 1.10);
+// against CreateProcessW + ResumeThread of the same program; and the start
+// request's own time against the contract's steps.
+std::vector<Row> LaunchOverhead(Control& control, const Settings& settings, Pairs* pairs) {
+  BareList list;
+  const CategoryTest errorTest(kLogError);
+  StepCosts costs("Launch", kLaunchSteps);
+  for (int i = 0; i < settings.launchReps; ++i) {
+    double request = -1;
+    std::vector<double> steps;
+    const bool kept = Iteration(
+        i, pairs, [&] { return ComponentLaunch(control, &request); },
+        [&] { return BareLaunchUntilMain(list, errorTest, &steps); });
+    if (kept) costs.Add(request, steps);
+  }
+  std::vector<Row> rows{PairedRow("Launch: start until the program runs", *pairs, 1.10)};
+  for (Row& row : costs.Rows()) rows.push_back(row);
+  return rows;
 }
 
-// What any stop must do: ask the realtime table for the process id, the
-// event name and the shutdown timeout, then OpenEventW, SetEvent and
-// WaitForSingleObject on the process, and release what it holds: the event
-// name, the event handle and, the process being gone, its two handles (a
-// stop that left them open would leak them, as the component's does not).
-// ms, or a negative value on failure.
-double BareStop(IProcessRealtimeClerk* clerk) {
+// The stop's steps as the contract has them (ms each), and the category
+// tests of its five Trace messages.
+const std::initializer_list<const char*> kStopSteps = {
+    "realtime table (GetProcessIdByName, GetProcessIdEventName, GetShutdownTimeout)",
+    "shutdown event (OpenEventW, SetEvent, CloseHandle)",
+    "wait (WaitForSingleObject until the program has ended)",
+    "list lookup and release (lock, both handles closed)",
+    "category tests (LOGFLAGLOG x5, the logging contract, in place)"};
+enum StopStep { kTableStep, kEventStep, kWaitStep, kListStep, kLoggingStep, kStopStepCount };
+
+// What any stop must do, each step timed on its own into `steps`: ask the
+// realtime table for the process id, look the process up in the list, ask
+// for the event name, OpenEventW, ask for the shutdown timeout, SetEvent,
+// WaitForSingleObject on the listed handle, and release what it holds: the
+// event handle, the event name and, the process being gone, its entry and
+// its two handles; and the category test before each of the five messages,
+// where the component makes it. A test right after a wait or a round trip
+// to wineserver costs several times one in a tight loop, so they are timed
+// in place. ms from the first call to the last less the category tests (the
+// bare platform does not log), or a negative value on failure.
+double BareStop(IProcessRealtimeClerk* clerk, BareList& list, const CategoryTest& categoryTest,
+                std::vector<double>* steps) {
   ChildSignal entered;
   PROCESS_INFORMATION info = {};
+  if (!CreateSuspended(ChildCommand(L"--entered " + entered.name()), &info)) return -1;
+  if (!list.Append(info)) {
+    TerminateProcess(info.hProcess, 0);
+    CloseProcessInfo(info);
+    return -1;
+  }
+  ResumeThread(info.hThread);
+  const DWORD processId = info.dwProcessId;
+  std::wstring identity = IdentityOf(processId);
   double elapsed = -1;
-  if (BareLaunch(L"--entered " + entered.name(), &info) && entered.Wait()) {
-    std::wstring identity = IdentityOf(info.dwProcessId);
-    const DWORD processId = info.dwProcessId;
-    Sleep(kSettleMs);
-    const double begin = NowMs();
+  if (entered.Wait()) {
+    // Everything the steps need is ready before the program settles: the
+    // component, too, does nothing else before its first step.
+    std::vector<double> step(kStopStepCount, 0.0);
     ULONG pid = 0;
     BSTR eventName = nullptr;
     LONG timeout = 0;
+    Sleep(kSettleMs);
+    const double begin = NowMs();
+    Laps laps;
+    categoryTest();
+    step[kLoggingStep] += laps.Next();
     clerk->GetProcessIdByName(&identity[0], &pid);
+    step[kTableStep] += laps.Next();
+    const HANDLE process = list.Find(pid);
+    step[kListStep] += laps.Next();
+    categoryTest();
+    step[kLoggingStep] += laps.Next();
     clerk->GetProcessIdEventName(pid, &eventName);
-    clerk->GetShutdownTimeout(pid, &timeout);
+    step[kTableStep] += laps.Next();
     HANDLE event = OpenEventW(EVENT_MODIFY_STATE, FALSE, eventName);
+    step[kEventStep] += laps.Next();
+    clerk->GetShutdownTimeout(pid, &timeout);
+    step[kTableStep] += laps.Next();
+    categoryTest();
+    step[kLoggingStep] += laps.Next();
     SetEvent(event);
-    const bool ended = WaitForSingleObject(info.hProcess, kChildTimeoutMs) == WAIT_OBJECT_0;
+    step[kEventStep] += laps.Next();
+    const bool ended = process && WaitForSingleObject(process, kChildTimeoutMs) == WAIT_OBJECT_0;
+    step[kWaitStep] += laps.Next();
+    categoryTest();
+    step[kLoggingStep] += laps.Next();
     if (event) CloseHandle(event);
-    SysFreeString(eventName);
+    step[kEventStep] += laps.Next();
     if (ended) {
-      CloseProcessInfo(info);
-      info = {};
-      elapsed = NowMs() - begin;
+      categoryTest();
+      step[kLoggingStep] += laps.Next();
+      list.Release(pid, process);
+      SysFreeString(eventName);
+      step[kListStep] += laps.Next();
+      elapsed = NowMs() - begin - step[kLoggingStep];
+      *steps = step;
+    } else {
+      SysFreeString(eventName);
     }
-    velmora_host::RemoveProcess(processId);
   }
-  if (info.hProcess) CloseProcessInfo(info);
+  if (elapsed < 0) {
+    TerminateProcess(info.hProcess, 0);
+    list.Release(processId, info.hProcess);
+  }
+  velmora_host::RemoveProcess(processId);
   return elapsed;
 }
 
@@ -253,16 +279,26 @@ double ComponentStop(Control& control) {
   return hr == S_OK && forced == 0 ? elapsed : -1;
 }
 
-// StopSoftwareProcess of a cooperative program, against the bare stop.
-Row GracefulStop(Control& control, const Settings& settings, Pairs* pairs) {
+// StopSoftwareProcess of a cooperative program, against the bare stop; and
+// the same request against the bare stop's steps.
+std::vector<Row> GracefulStop(Control& control, const Settings& settings, Pairs* pairs) {
   ComPtr<IProcessRealtimeClerk> clerk;
   CoCreateInstance(CLSID_ProcessRealtimeClerkObject, nullptr, CLSCTX_INPROC_SERVER,
                    IID_IProcessRealtimeClerk, clerk.put_void());
-  if (!clerk) return {"Graceful stop", "no realtime table", "-", "-", "-", false};
-  for (int i = 0; i < settings.stopReps; ++i)
-    Iteration(
-        i, pairs, [&] { return ComponentStop(control); }, [&] { return BareStop(clerk.get()); });
-  return PairedRow("Graceful stop of a cooperative program", *pairs, 1.20);
+  if (!clerk) return {{"Graceful stop", "no realtime table", "-", "-", "-", "no"}};
+  BareList list;
+  const CategoryTest traceTest(kLogTrace);
+  StepCosts costs("Graceful stop", kStopSteps);
+  for (int i = 0; i < settings.stopReps; ++i) {
+    std::vector<double> steps;
+    const bool kept = Iteration(
+        i, pairs, [&] { return ComponentStop(control); },
+        [&] { return BareStop(clerk.get(), list, traceTest, &steps); });
+    if (kept) costs.Add(pairs->component.back(), steps);
+  }
+  std::vector<Row> rows{PairedRow("Graceful stop of a cooperative program", *pairs, 1.20)};
+  for (Row& row : costs.Rows()) rows.push_back(row);
+  return rows;
 }
 
 // Calls into the loaded logging library, by entry point.
@@ -304,7 +340,7 @@ std::string CallsBetween(const std::vector<LONG>& before, const std::vector<LONG
 std::vector<Row> LoggingCalls(Control& control) {
   std::vector<Row> rows;
   if (!GetModuleHandleW(L"LoggerDLL.dll")) {
-    rows.push_back({"Logging calls per request", "library not loaded", "-", "-", "-", false});
+    rows.push_back({"Logging calls per request", "library not loaded", "-", "-", "-", "no"});
     return rows;
   }
   // With every category off, a request may test categories (one LOGFLAGLOG
@@ -321,7 +357,7 @@ std::vector<Row> LoggingCalls(Control& control) {
                         which.find(std::string(name) + "1x") != std::string::npos;
     rows.push_back({std::string("Logging calls, all categories off: ") + figure,
                     std::to_string(total) + " (" + which + ")", "0", "-",
-                    "no category message", !categoryMessage});
+                    "no category message", Held(!categoryMessage)});
   };
   ChildSignal entered;
   DWORD pid = 0;
@@ -335,171 +371,6 @@ std::vector<Row> LoggingCalls(Control& control) {
   velmora_host::RemoveProcess(pid);
   measure("stop of an unknown identity", [&] { control.Stop(L"Process_0", 100, nullptr); });
   return rows;
-}
-
-// "InstallPath" of the logging library, set for a scope and put back after.
-class InstallPath {
- public:
-  explicit InstallPath(const std::wstring& directory) {
-    UniqueHKey key;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        key.put(), nullptr) != ERROR_SUCCESS)
-      return;
-    DWORD bytes = sizeof(m_old);
-    m_had = RegQueryValueExW(key.get(), L"InstallPath", nullptr, nullptr,
-                             reinterpret_cast<BYTE*>(m_old), &bytes) == ERROR_SUCCESS;
-    RegSetValueExW(key.get(), L"InstallPath", 0, REG_SZ,
-                   reinterpret_cast<const BYTE*>(directory.c_str()),
-                   static_cast<DWORD>((directory.size() + 1) * sizeof(wchar_t)));
-  }
-  ~InstallPath() {
-    UniqueHKey key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS)
-      return;
-    if (m_had)
-      RegSetValueExW(key.get(), L"InstallPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(m_old),
-                     static_cast<DWORD>((std::wcslen(m_old) + 1) * sizeof(wchar_t)));
-    else
-      RegDeleteValueW(key.get(), L"InstallPath");
-  }
-  InstallPath(const InstallPath&) = delete;
-  InstallPath& operator=(const InstallPath&) = delete;
-
- private:
-  static constexpr const wchar_t* kKey = L"SOFTWARE\\Meridax\\Framework\\Logger";
-  wchar_t m_old[MAX_PATH + 1] = {};
-  bool m_had = false;
-};
-
-// The 1st percentile, in µs, of `reps` requests after a warm-up: the stop of
-// an identity the table does not know (two logging statements, one table
-// call). A low percentile, since the requests are one steady stream: it is
-// what a request costs when the machine lets it run.
-double RequestTime(Control& control, int reps) {
-  for (int i = 0; i < 20; ++i) control.Stop(L"Process_0", 100, nullptr);
-  std::vector<double> times;
-  for (int i = 0; i < reps; ++i) {
-    const double begin = NowMs();
-    control.Stop(L"Process_0", 100, nullptr);
-    times.push_back((NowMs() - begin) * 1000.0);
-  }
-  return Quantile(times, 0.01);
-}
-
-// Child mode: a fresh process, so that the library has never been loaded.
-// It measures the request with "InstallPath" at an empty folder first (every
-// logging statement looks for the library again), then with it at the
-// library (the next statement loads it), and writes both times and whether
-// the library was missing, then loaded, as expected.
-int LoggingChild(int reps, const wchar_t* outPath, const wchar_t* libraryDir,
-                 const wchar_t* emptyDir) {
-  CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-  double absent = 0, present = 0;
-  bool expected = false;
-  {
-    // The module looks for the library from its first use on, creating the
-    // object included.
-    std::unique_ptr<InstallPath> empty(new InstallPath(emptyDir));
-    Control control;
-    if (!control.ok()) return 4;
-    absent = RequestTime(control, reps);
-    const bool missing = GetModuleHandleW(L"LoggerDLL.dll") == nullptr;
-    empty.reset();
-    InstallPath library(libraryDir);
-    present = RequestTime(control, reps);
-    expected = missing && GetModuleHandleW(L"LoggerDLL.dll") != nullptr;
-  }
-  CoUninitialize();
-  FILE* out = _wfopen(outPath, L"w");
-  if (!out) return 3;
-  std::fprintf(out, "%f %f %d\n", present, absent, expected ? 1 : 0);
-  std::fclose(out);
-  return 0;
-}
-
-// Runs this program in logging-child mode. False when it failed; `expected`
-// says whether the library was missing and then loaded as it should be.
-bool RunLoggingChild(int reps, const std::wstring& emptyDir, double* present, double* absent,
-                     bool* expected) {
-  wchar_t temp[MAX_PATH] = {}, out[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, temp);
-  GetTempFileNameW(temp, L"vbl", 0, out);
-  wchar_t self[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
-  // Without its trailing backslash, which would escape the closing quote.
-  std::wstring libraryDir = BinDir();
-  libraryDir.pop_back();
-  std::wstring command = L"\"" + std::wstring(self) + L"\" --logging-child " +
-                         std::to_wstring(reps) + L" \"" + out + L"\" \"" + libraryDir +
-                         L"\" \"" + emptyDir + L"\"";
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION info = {};
-  bool ran = false;
-  if (CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                     &startup, &info)) {
-    WaitForSingleObject(info.hProcess, 120000);
-    CloseProcessInfo(info);
-    FILE* in = _wfopen(out, L"r");
-    int flag = 0;
-    ran = in && std::fscanf(in, "%lf %lf %d", present, absent, &flag) == 3 && *present > 0 &&
-          *absent > 0;
-    *expected = flag != 0;
-    if (in) std::fclose(in);
-  }
-  DeleteFileW(out);
-  return ran;
-}
-
-// One request with the library present against the same request with it
-// absent ("InstallPath" at an empty folder), both in each of several fresh
-// processes; the ratio compares the fastest process of each side.
-//
-// Round trips to wineserver dominate these requests: about two with the
-// library present (the realtime table's lock), about eight without it (every
-// logging statement reads "InstallPath" again). Under Wine a round trip
-// takes about 5 us or about 60 us, for a whole process or for part of one,
-// and the two sides of one process do not always get the same speed, so a
-// ratio of the two jumped between 0.15x and 1x from process to process, and
-// its median from run to run. The fastest process of each side is each
-// side's cost without that noise.
-Row LoggingTime(const Settings& settings) {
-  wchar_t temp[MAX_PATH] = {}, empty[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, temp);
-  GetTempFileNameW(temp, L"vbe", 0, empty);
-  DeleteFileW(empty);
-  CreateDirectoryW(empty, nullptr);
-  std::vector<double> present, absent;
-  int failed = 0, unexpected = 0;
-  {
-    InstallPath restore(BinDir());  // puts the value back however a child ends
-    for (int i = 0; i < settings.loggingChildren; ++i) {
-      double withLibrary = 0, without = 0;
-      bool expected = false;
-      if (!RunLoggingChild(settings.loggingReps, empty, &withLibrary, &without, &expected)) {
-        ++failed;
-        continue;
-      }
-      if (!expected) ++unexpected;
-      present.push_back(withLibrary);
-      absent.push_back(without);
-    }
-  }
-  RemoveDirectoryW(empty);
-  DumpSamples(Pairs{"logging time (us)", present, absent});
-  const double fastestPresent = Quantile(present, 0), fastestAbsent = Quantile(absent, 0);
-  Row row = RatioRow("Request time, logging library present vs absent", fastestPresent,
-                     fastestAbsent, fastestAbsent > 0 ? fastestPresent / fastestAbsent : 0, 1.10,
-                     "us");
-  if (unexpected) {
-    row.ratio += " (library load state unexpected in " + std::to_string(unexpected) + ")";
-    row.held = false;
-  }
-  if (failed) {
-    row.ratio += " (" + std::to_string(failed) + " children failed)";
-    row.held = false;
-  }
-  return row;
 }
 
 // Start+stop pairs from `threads` client threads on one control object; the
@@ -551,7 +422,7 @@ std::vector<Row> Throughput(Control& control, const Settings& settings) {
                                " ms), " + std::to_string(counts[i]) + " thread" +
                                (counts[i] > 1 ? "s" : "") + ", time per pair";
     if (counts[i] == 1) {
-      rows.push_back({figure, Format("%.1f ms", single), "-", "1.00x", "reference", true});
+      rows.push_back({figure, Format("%.1f ms", single), "-", "1.00x", "reference", "yes"});
       continue;
     }
     // Waits that ran one after another would keep the ratio near 1; the
@@ -564,27 +435,35 @@ std::vector<Row> Throughput(Control& control, const Settings& settings) {
   // Always a row, so that several runs' tables line up: a pair fails now and
   // then on Wine's own CreateProcessW error 1359 under concurrency.
   rows.push_back({"Throughput pairs that failed", std::to_string(failures), "0", "-", "0",
-                  failures == 0});
+                  Held(failures == 0)});
   return rows;
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc == 6 && std::wcscmp(argv[1], L"--logging-child") == 0)
-    return LoggingChild(_wtoi(argv[2]), argv[3], argv[4], argv[5]);
+  int childExitCode = 0;
+  if (RunAsLoggingChild(argc, argv, &childExitCode)) return childExitCode;
   Settings settings;
   const wchar_t* samplesPath = nullptr;
+  // --only <group>: one group of figures, for working on it; the tables of
+  // scripts/bench.sh always have them all.
+  std::wstring only;
   for (int i = 1; i < argc; ++i) {
     if (std::wcscmp(argv[i], L"--quick") == 0) {
-      settings = {5, 5, 1, 50, 1, 8};
+      settings = {5, 5, {1, 2, 30}, 1, 8, 5, 10000, 20};
     } else if (std::wcscmp(argv[i], L"--samples") == 0 && i + 1 < argc) {
       samplesPath = argv[++i];
+    } else if (std::wcscmp(argv[i], L"--only") == 0 && i + 1 < argc) {
+      only = argv[++i];
     } else {
-      std::fprintf(stderr, "usage: velmora_bench.exe [--quick] [--samples <file>]\n");
+      std::fprintf(stderr,
+                   "usage: velmora_bench.exe [--quick] [--samples <file>] "
+                   "[--only launch|stop|logging|throughput|list]\n");
       return 2;
     }
   }
+  auto wanted = [&](const wchar_t* group) { return only.empty() || only == group; };
   // Every category off (the stand-in library takes an unknown name as
   // enabling nothing): the figures measure the cost of the checks alone.
   // The logging children inherit this.
@@ -609,18 +488,28 @@ int wmain(int argc, wchar_t** argv) {
       }
     }
     Pairs launch{"launch", {}, {}}, stop{"graceful stop", {}, {}};
-    rows.push_back(LaunchOverhead(control, settings, &launch));
-    rows.push_back(GracefulStop(control, settings, &stop));
+    if (wanted(L"launch"))
+      for (Row& row : LaunchOverhead(control, settings, &launch)) rows.push_back(row);
+    if (wanted(L"stop"))
+      for (Row& row : GracefulStop(control, settings, &stop)) rows.push_back(row);
+    if (wanted(L"launch") || wanted(L"stop"))
+      for (Row& row : OwnCode(settings.ownCodeIterations)) rows.push_back(row);
     if (samplesPath) WriteSamples(samplesPath, {&launch, &stop});
-    for (Row& row : LoggingCalls(control)) rows.push_back(row);
-    rows.push_back(LoggingTime(settings));
-    for (Row& row : Throughput(control, settings)) rows.push_back(row);
+    if (wanted(L"logging")) {
+      for (Row& row : LoggingCalls(control)) rows.push_back(row);
+      rows.push_back(LoggingTime(settings.logging));
+    }
+    if (wanted(L"throughput"))
+      for (Row& row : Throughput(control, settings)) rows.push_back(row);
   }
+  if (wanted(L"list"))
+    for (Row& row : LongList(settings.longListed, settings.longListBatches)) rows.push_back(row);
   CoUninitialize();
   PrintTable(rows);
   std::printf("\nEach ratio is the median of per-pair ratios, a pair being the component "
-              "and its reference measured back to back, and the times beside it are medians; "
-              "but the logging time compares the fastest process of each side (each "
-              "process's 1st percentile).\n");
+              "and its reference measured back to back (the logging time: blocks of requests "
+              "without and with the library, in turns within one process), and the times "
+              "beside it are medians. A step's share is its median over the request's "
+              "median; the rest not explained by the contract is taken per iteration.\n");
   return 0;
 }

@@ -20,10 +20,15 @@
 // Holding g_processListLock.
 using ProcessListGuard = LockGuard<CRITICAL_SECTION>;
 
-// The links of a process handle list; both null while an entry is not listed.
+class ListedProcess;
+
+// The links of a process handle list: the list in launch order (both null
+// while an entry is not listed) and the chain of the list's index by process
+// id that the entry is on.
 struct ProcessListLinks {
   ProcessListLinks* prev = nullptr;
   ProcessListLinks* next = nullptr;
+  ListedProcess* nextById = nullptr;
 };
 
 class ListedProcess : private ProcessListLinks {

@@ -130,7 +130,7 @@ verdict() {
     arch=$(. "$(dirname "$table")/wine-env.sh" && echo "$VELMORA_ARCH")
     counts=$(tr -d '\r' <"$table" | awk -F ' [|] ' '
       /^\| / && !/^\|---/ { held = $NF; sub(/ *\|$/, "", held)
-        if (held == "yes") yes++; else if (held == "no") no++ }
+        if (held == "yes") yes++; else if (held ~ /^no/) no++ }
       END { printf "%d held, %d not held", yes, no }')
     line="$line${line:+; }$arch $counts"
   done

@@ -19,6 +19,7 @@
 #include "control/HostInterfaces.h"
 #include "control/SoftwareProcessControlManager.h"
 #include "control/WorkObjects.h"
+#include "harness/GuardedProcessApi.h"
 #include "module/ClassFactory.h"
 #include "module/ComObject.h"
 #include "module/ModuleRecord.h"
@@ -39,54 +40,7 @@ constexpr long kMaxAllocations = 1000;
 
 // The fakes with their own allocations (call journals, scripts) kept out of
 // the count.
-class QuietProcessApi : public process_test::FakeProcessApi {
- public:
-  using Base = process_test::FakeProcessApi;
-  BOOL GetVersionEx(OSVERSIONINFOW* info) override { Paused p; return Base::GetVersionEx(info); }
-  HRESULT CreateAdminAccountInfo(ICAdminAccountInfo** store) override {
-    Paused p;
-    return Base::CreateAdminAccountInfo(store);
-  }
-  BOOL LogonUser(LPCWSTR user, LPCWSTR domain, LPCWSTR password, DWORD type, DWORD provider,
-                 HANDLE* token) override {
-    Paused p;
-    return Base::LogonUser(user, domain, password, type, provider, token);
-  }
-  void GrantDesktopAccess(HANDLE token, DWORD mask) override {
-    Paused p;
-    Base::GrantDesktopAccess(token, mask);
-  }
-  BOOL CreateProcessAsUser(HANDLE token, LPWSTR commandLine, DWORD flags, STARTUPINFOW* si,
-                           PROCESS_INFORMATION* info) override {
-    Paused p;
-    return Base::CreateProcessAsUser(token, commandLine, flags, si, info);
-  }
-  BOOL CreateProcess(LPWSTR commandLine, DWORD flags, STARTUPINFOW* si,
-                     PROCESS_INFORMATION* info) override {
-    Paused p;
-    return Base::CreateProcess(commandLine, flags, si, info);
-  }
-  DWORD ResumeThread(HANDLE thread) override { Paused p; return Base::ResumeThread(thread); }
-  BSTR AllocString(const wchar_t* text) override { Paused p; return Base::AllocString(text); }
-  HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD pid) override {
-    Paused p;
-    return Base::OpenProcess(access, inherit, pid);
-  }
-  HANDLE OpenEvent(DWORD access, BOOL inherit, LPCWSTR name) override {
-    Paused p;
-    return Base::OpenEvent(access, inherit, name);
-  }
-  BOOL SetEvent(HANDLE event) override { Paused p; return Base::SetEvent(event); }
-  DWORD WaitForSingleObject(HANDLE handle, DWORD ms) override {
-    Paused p;
-    return Base::WaitForSingleObject(handle, ms);
-  }
-  BOOL TerminateProcess(HANDLE process, UINT code) override {
-    Paused p;
-    return Base::TerminateProcess(process, code);
-  }
-  BOOL CloseHandle(HANDLE handle) override { Paused p; return Base::CloseHandle(handle); }
-};
+using QuietProcessApi = GuardedProcessApi<process_test::FakeProcessApi, Paused>;
 
 class QuietLog : public process_test::FakeLog {
  public:
