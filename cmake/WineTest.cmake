@@ -59,7 +59,10 @@ set(VELMORA_GTEST_ADD_TESTS ${CMAKE_ROOT}/Modules/GoogleTestAddTests.cmake)
 # PRE_TEST mode does (the Wine prefix exists only then), but in a child cmake:
 # a program that cannot list its tests becomes one failing test,
 # <target>_DISCOVERY_FAILED, that shows why, instead of an error that ends
-# the whole ctest run before any other program's tests have run.
+# the whole ctest run before any other program's tests have run. A listing
+# that fails is made once more: now and then a Wine process dies at start-up
+# with no output at all, and ctest's second run of a failed test cannot
+# repeat a listing.
 function(velmora_discover_wine_tests target)
   cmake_parse_arguments(ARG "" "" "PROPERTIES" ${ARGN})
   get_property(emulator TARGET ${target} PROPERTY CROSSCOMPILING_EMULATOR)
@@ -72,20 +75,27 @@ function(velmora_discover_wine_tests target)
     "  if(NOT EXISTS [==[${tests}]==] OR\n"
     "     NOT [==[${tests}]==] IS_NEWER_THAN [==[$<TARGET_FILE:${target}>]==] OR\n"
     "     NOT [==[${tests}]==] IS_NEWER_THAN \"\${CMAKE_CURRENT_LIST_FILE}\")\n"
-    "    execute_process(COMMAND [==[${CMAKE_COMMAND}]==]\n"
-    "      [==[-DTEST_TARGET=${target}]==]\n"
-    "      [==[-DTEST_EXECUTABLE=$<TARGET_FILE:${target}>]==]\n"
-    "      [==[-DTEST_EXECUTOR=${emulator}]==]\n"
-    "      [==[-DTEST_WORKING_DIR=${CMAKE_CURRENT_BINARY_DIR}]==]\n"
-    "      [==[-DTEST_PROPERTIES=${ARG_PROPERTIES}]==]\n"
-    "      [==[-DTEST_LIST=${target}_TESTS]==]\n"
-    "      [==[-DCTEST_FILE=${tests}]==]\n"
-    "      [==[-DTEST_DISCOVERY_TIMEOUT=120]==]\n"
-    "      -P [==[${VELMORA_GTEST_ADD_TESTS}]==]\n"
-    "      RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)\n"
+    "    set(outs \"\")\n"
+    "    foreach(attempt 1 2)\n"
+    "      execute_process(COMMAND [==[${CMAKE_COMMAND}]==]\n"
+    "        [==[-DTEST_TARGET=${target}]==]\n"
+    "        [==[-DTEST_EXECUTABLE=$<TARGET_FILE:${target}>]==]\n"
+    "        [==[-DTEST_EXECUTOR=${emulator}]==]\n"
+    "        [==[-DTEST_WORKING_DIR=${CMAKE_CURRENT_BINARY_DIR}]==]\n"
+    "        [==[-DTEST_PROPERTIES=${ARG_PROPERTIES}]==]\n"
+    "        [==[-DTEST_LIST=${target}_TESTS]==]\n"
+    "        [==[-DCTEST_FILE=${tests}]==]\n"
+    "        [==[-DTEST_DISCOVERY_TIMEOUT=120]==]\n"
+    "        -P [==[${VELMORA_GTEST_ADD_TESTS}]==]\n"
+    "        RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)\n"
+    "      string(APPEND outs \"attempt \${attempt}:\n\${out}\n\")\n"
+    "      if(rc EQUAL 0)\n"
+    "        break()\n"
+    "      endif()\n"
+    "    endforeach()\n"
     "    if(NOT rc EQUAL 0)\n"
     "      file(REMOVE [==[${tests}]==])\n"
-    "      file(WRITE [==[${log}]==] \"\${out}\")\n"
+    "      file(WRITE [==[${log}]==] \"\${outs}\")\n"
     "    endif()\n"
     "  endif()\n"
     "  if(EXISTS [==[${tests}]==])\n"
