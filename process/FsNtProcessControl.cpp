@@ -58,7 +58,7 @@ class FsNtProcessControl::PendingLaunch {
     if (m_running) return;
     m_owner.m_api.TerminateProcess(m_entry ? m_entry.get()->process() : m_process.get(), 0);
     if (!m_entry) return;  // never listed: the owners close the thread, then the process
-    ProcessListGuard lock(g_processListLock);
+    ProcessListGuard lock;
     m_owner.m_processHandleList.Remove(m_entry.get(), lock);
     m_entry.release()->Drop(lock);
   }
@@ -71,7 +71,7 @@ class FsNtProcessControl::PendingLaunch {
     ListedProcess* entry = ListedProcess::Create(m_process, m_thread, m_processId, m_threadId);
     if (!entry) return false;
     m_entry.reset(entry);
-    ProcessListGuard lock(g_processListLock);
+    ProcessListGuard lock;
     m_owner.m_processHandleList.Append(entry, lock);
     return true;
   }
@@ -81,7 +81,7 @@ class FsNtProcessControl::PendingLaunch {
   // process id took the entry out meanwhile (it took the process for ended):
   // a program that nobody lists must not run, and the launch fails.
   bool Run() {
-    ProcessListGuard lock(g_processListLock);
+    ProcessListGuard lock;
     if (!m_entry.get()->IsListed(lock)) return false;
     m_owner.m_api.ResumeThread(m_entry.get()->thread());
     m_entry.release()->Drop(lock);

@@ -22,6 +22,6 @@ void ListedProcess::Drop(const ProcessListGuard&) {
 }
 
 void DropProcessHold::Close(ListedProcess* entry) {
-  ProcessListGuard lock(g_processListLock);
+  ProcessListGuard lock;
   entry->Drop(lock);
 }

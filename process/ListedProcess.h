@@ -14,11 +14,7 @@
 
 #include "process/ProcessApi.h"
 #include "process/ProcessListLock.h"
-#include "win32/LockGuard.h"
 #include "win32/UniqueAny.h"
-
-// Holding g_processListLock.
-using ProcessListGuard = LockGuard<CRITICAL_SECTION>;
 
 class ListedProcess;
 

@@ -21,7 +21,7 @@ ProcessHandleList::ProcessHandleList() {
 }
 
 ProcessHandleList::~ProcessHandleList() {
-  ProcessListGuard lock(g_processListLock);
+  ProcessListGuard lock;
   m_buckets.reset();  // nothing is looked up any more
   while (m_sentinel.next != &m_sentinel)
     Remove(static_cast<ListedProcess*>(m_sentinel.next), lock);

@@ -18,7 +18,7 @@ constexpr DWORD kOpenProcessAccess = 0x1F0FFF;
 // last holder closes its handles. The lock is held through the removal, the
 // message and the closes.
 void FsNtProcessControl::ReleaseListed(ListedProcess* entry, DWORD processId) {
-  ProcessListGuard lock(g_processListLock);
+  ProcessListGuard lock;
   if (m_processHandleList.Remove(entry, lock)) {
     m_log.Category(kLogTrace,
                    L"ExistProcess closes enlisted process handle %d for process id %d. "
@@ -55,7 +55,7 @@ HRESULT FsNtProcessControl::StopProcess(LPWSTR instanceName, long lShutdownTimeo
   ApiHandle opened(m_api);
   HANDLE process = nullptr;
   {
-    ProcessListGuard lock(g_processListLock);
+    ProcessListGuard lock;
     if (ListedProcess* entry = m_processHandleList.Find(processId, lock)) {
       entry->Hold(lock);
       listed.reset(entry);

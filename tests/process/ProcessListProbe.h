@@ -10,12 +10,12 @@ class ProcessListProbe {
  public:
   // Number of entries in the object's list.
   static size_t Count(FsNtProcessControl& control) {
-    ProcessListGuard lock(g_processListLock);
+    ProcessListGuard lock;
     return control.m_processHandleList.Count(lock);
   }
   // Copies the first listed entry of that process id; false if none.
   static bool Find(FsNtProcessControl& control, DWORD processId, PROCESS_INFORMATION* info) {
-    ProcessListGuard lock(g_processListLock);
+    ProcessListGuard lock;
     ListedProcess* entry = control.m_processHandleList.Find(processId, lock);
     if (!entry) return false;
     info->hProcess = entry->process();
