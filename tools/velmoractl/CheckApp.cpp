@@ -13,6 +13,7 @@
 #include "tools/velmoractl/Progress.h"
 #include "tools/velmoractl/RealtimeTable.h"
 #include "tools/velmoractl/RequestArguments.h"
+#include "win32/LastError.h"
 #include "win32/Owners.h"
 
 namespace {
@@ -104,8 +105,7 @@ EventFacts ReadShutdownEvent(const RealtimeTable& table, DWORD processId) {
   if (FAILED(facts.nameResult)) return facts;
   UniqueHandle event(OpenEventW(kShutdownEventAccess, /*bInheritHandle=*/FALSE,
                                 facts.name.c_str()));
-  if (!event) facts.openError = GetLastError();
-  if (!event && facts.openError == ERROR_SUCCESS) facts.openError = ERROR_GEN_FAILURE;
+  if (!event) facts.openError = LastErrorOrFailure();
   return facts;
 }
 
