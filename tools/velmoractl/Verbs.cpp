@@ -223,15 +223,6 @@ bool IsApplicationIdentity(const std::wstring& identity) {
   return identity.find(kApplicationMarker) != std::wstring::npos;
 }
 
-bool IsServiceStart(const std::wstring& ctrlArgs) {
-  std::wstring lowered = ctrlArgs;
-  for (wchar_t& c : lowered) {
-    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-  }
-  return lowered.find(L"-service") != std::wstring::npos ||
-         lowered.find(L"/service") != std::wstring::npos;
-}
-
 int RunCommand(const Command& command, const ClientContext& context) {
   switch (command.verb) {
     case Verb::kStart: return Start(command, context);

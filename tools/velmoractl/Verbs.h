@@ -41,9 +41,5 @@ struct ClientContext {
 // Mirrors the module's own routing: "Process_" anywhere, exact letter case.
 bool IsApplicationIdentity(const std::wstring& identity);
 
-// True when a start with these process-control arguments goes to the service
-// side: "-service" or "/service" anywhere, in any letter case.
-bool IsServiceStart(const std::wstring& ctrlArgs);
-
 // Runs the command; returns kExitSuccess or kExitFailure.
 int RunCommand(const Command& command, const ClientContext& context);
