@@ -58,9 +58,9 @@ std::unique_ptr<ProgressReporter> Progress(const ClientContext& context, std::ws
 
 // The process id in the module's identity, "Process_<pid>"; 0 for none.
 DWORD ProcessIdIn(const std::wstring& identity) {
-  constexpr wchar_t kPrefix[] = L"Process_";
-  constexpr size_t kPrefixLength = sizeof(kPrefix) / sizeof(kPrefix[0]) - 1;
-  if (identity.compare(0, kPrefixLength, kPrefix) != 0) return 0;
+  constexpr size_t kPrefixLength =
+      sizeof(kApplicationIdentityPrefix) / sizeof(kApplicationIdentityPrefix[0]) - 1;
+  if (identity.compare(0, kPrefixLength, kApplicationIdentityPrefix) != 0) return 0;
   const wchar_t* digits = identity.c_str() + kPrefixLength;
   wchar_t* end = nullptr;
   const unsigned long id = wcstoul(digits, &end, 10);

@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr wchar_t kApplicationMarker[] = L"Process_";
-
 // How long the client lets a pending pause or continue settle: 30 x 100 ms.
 constexpr DWORD kSettlePollMs = 100;
 constexpr int kSettlePolls = 30;
@@ -220,7 +218,7 @@ int Status(const Command& command, const ClientContext& context) {
 }  // namespace
 
 bool IsApplicationIdentity(const std::wstring& identity) {
-  return identity.find(kApplicationMarker) != std::wstring::npos;
+  return identity.find(kApplicationIdentityPrefix) != std::wstring::npos;
 }
 
 int RunCommand(const Command& command, const ClientContext& context) {

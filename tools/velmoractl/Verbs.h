@@ -37,6 +37,9 @@ struct ClientContext {
   std::function<void(DWORD)> sleep = [](DWORD ms) { Sleep(ms); };
 };
 
+// What the module's identity of an application starts with: "Process_<pid>".
+constexpr wchar_t kApplicationIdentityPrefix[] = L"Process_";
+
 // True when the request about this identity goes to the application side.
 // Mirrors the module's own routing: "Process_" anywhere, exact letter case.
 bool IsApplicationIdentity(const std::wstring& identity);
