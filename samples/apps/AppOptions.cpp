@@ -10,6 +10,10 @@
 namespace velmora_samples {
 namespace {
 
+// What --stale backdates the heartbeat by: well past the age at which a
+// stopper gives up on a process.
+constexpr DWORD kStaleHeartbeatAgeMs = 60000;
+
 bool ParseNumber(const wchar_t* text, long long minimum, long long* value) {
   if (!text || !*text) return false;
   wchar_t* end = nullptr;
@@ -84,6 +88,7 @@ int EnterRealtimeTable(const AppOptions& options, AppLog& log,
   }
   log.Line(L"entered pid=%lu event=%ls timeout=%ld", pid, eventName.c_str(),
            options.shutdownTimeoutMs);
+  if (options.stale) velmora_host::SetHeartbeatTime(pid, GetTickCount() - kStaleHeartbeatAgeMs);
   return kExitOk;
 }
 

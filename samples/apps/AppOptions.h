@@ -12,9 +12,6 @@ namespace velmora_samples {
 
 constexpr long kDefaultShutdownTimeoutMs = 5000;
 constexpr DWORD kHeartbeatIntervalMs = 500;
-// What --stale backdates the heartbeat by: well past the age at which a
-// stopper gives up on a process.
-constexpr DWORD kStaleHeartbeatAgeMs = 60000;
 
 struct AppOptions {
   long shutdownTimeoutMs = kDefaultShutdownTimeoutMs;
@@ -44,7 +41,8 @@ class AppLog {
 };
 
 // Creates the process's shutdown event and enters the process in the realtime
-// table under "Process_<pid>" with that event and the shutdown timeout.
+// table under "Process_<pid>" with that event and the shutdown timeout; with
+// --stale, its heartbeat is then made too old.
 // Returns kExitOk, or the exit code the application should end with.
 int EnterRealtimeTable(const AppOptions& options, AppLog& log,
                        UniqueHandle* shutdownEvent);

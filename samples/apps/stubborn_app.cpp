@@ -20,7 +20,6 @@ int wmain(int argc, wchar_t** argv) {
   const int entered = EnterRealtimeTable(options, log, &shutdownEvent);
   if (entered != kExitOk) return entered;
   const DWORD pid = GetCurrentProcessId();
-  if (options.stale) velmora_host::SetHeartbeatTime(pid, GetTickCount() - kStaleHeartbeatAgeMs);
 
   for (;;) {
     Sleep(kHeartbeatIntervalMs);

@@ -13,6 +13,7 @@
 #include "tools/velmoractl/Progress.h"
 #include "tools/velmoractl/RealtimeTable.h"
 #include "tools/velmoractl/RequestArguments.h"
+#include "win32/LastError.h"
 #include "win32/Owners.h"
 
 namespace {
@@ -57,9 +58,9 @@ std::unique_ptr<ProgressReporter> Progress(const ClientContext& context, std::ws
 
 // The process id in the module's identity, "Process_<pid>"; 0 for none.
 DWORD ProcessIdIn(const std::wstring& identity) {
-  constexpr wchar_t kPrefix[] = L"Process_";
-  constexpr size_t kPrefixLength = sizeof(kPrefix) / sizeof(kPrefix[0]) - 1;
-  if (identity.compare(0, kPrefixLength, kPrefix) != 0) return 0;
+  constexpr size_t kPrefixLength =
+      sizeof(kApplicationIdentityPrefix) / sizeof(kApplicationIdentityPrefix[0]) - 1;
+  if (identity.compare(0, kPrefixLength, kApplicationIdentityPrefix) != 0) return 0;
   const wchar_t* digits = identity.c_str() + kPrefixLength;
   wchar_t* end = nullptr;
   const unsigned long id = wcstoul(digits, &end, 10);
@@ -104,8 +105,7 @@ EventFacts ReadShutdownEvent(const RealtimeTable& table, DWORD processId) {
   if (FAILED(facts.nameResult)) return facts;
   UniqueHandle event(OpenEventW(kShutdownEventAccess, /*bInheritHandle=*/FALSE,
                                 facts.name.c_str()));
-  if (!event) facts.openError = GetLastError();
-  if (!event && facts.openError == ERROR_SUCCESS) facts.openError = ERROR_GEN_FAILURE;
+  if (!event) facts.openError = LastErrorOrFailure();
   return facts;
 }
 

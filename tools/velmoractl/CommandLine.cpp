@@ -5,8 +5,6 @@
 #include <climits>
 #include <utility>
 
-#include "tools/velmoractl/Verbs.h"
-
 namespace {
 
 struct VerbName {
@@ -27,6 +25,8 @@ constexpr VerbName kVerbs[] = {
 };
 
 constexpr wchar_t kServiceSwitch[] = L"-service";
+// The module takes this spelling of the switch too.
+constexpr wchar_t kSlashServiceSwitch[] = L"/service";
 
 bool Fail(std::wstring* error, std::wstring reason) {
   *error = std::move(reason);
@@ -132,6 +132,15 @@ bool ParseCommandLine(int argc, const wchar_t* const* argv, Command* command,
     command->ctrlArgs += kServiceSwitch;
   }
   return true;
+}
+
+bool IsServiceStart(const std::wstring& ctrlArgs) {
+  std::wstring lowered = ctrlArgs;
+  for (wchar_t& c : lowered) {
+    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+  }
+  return lowered.find(kServiceSwitch) != std::wstring::npos ||
+         lowered.find(kSlashServiceSwitch) != std::wstring::npos;
 }
 
 const wchar_t* UsageText() {

@@ -33,4 +33,8 @@ bool ParseCommandLine(int argc, const wchar_t* const* argv, Command* command,
 // characters and values outside the range of a 32-bit long.
 bool ParseMilliseconds(const std::wstring& text, long* value);
 
+// True when a start with these process-control arguments goes to the service
+// side: "-service" or "/service" anywhere, in any letter case.
+bool IsServiceStart(const std::wstring& ctrlArgs);
+
 const wchar_t* UsageText();

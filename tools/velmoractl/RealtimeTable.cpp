@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "process/ShutdownContract.h"
+#include "tools/velmoractl/RequestArguments.h"
 #include "win32/Owners.h"
 
 HRESULT RealtimeTable::Create() {
@@ -13,8 +14,7 @@ HRESULT RealtimeTable::Create() {
 HRESULT RealtimeTable::ProcessIdOf(const std::wstring& identity, DWORD* processId) const {
   if (!clerk_) return E_INVALIDARG;
   // The interface takes a writable string.
-  std::vector<wchar_t> name(identity.begin(), identity.end());
-  name.push_back(L'\0');
+  std::vector<wchar_t> name = WritableCopy(identity);
   ULONG id = 0;
   const HRESULT hr = clerk_->GetProcessIdByName(name.data(), &id);
   if (SUCCEEDED(hr)) *processId = id;

@@ -39,7 +39,7 @@ StopOutcome ServiceStopOutcome(DWORD state) {
 }
 
 Presence SystemApplicationLookout::Before(const std::wstring& identity) {
-  probe_.reset();
+  probe_ = ProcessProbe();
   RealtimeTable table;
   DWORD processId = 0;
   if (FAILED(table.Create()) || FAILED(table.ProcessIdOf(identity, &processId))) {
@@ -47,10 +47,9 @@ Presence SystemApplicationLookout::Before(const std::wstring& identity) {
     // same way; the look after such a request is never needed.
     return Presence::kAbsent;
   }
-  probe_ = std::make_unique<ProcessProbe>(processId);
-  return probe_->first();
+  probe_ = ProcessProbe(processId);
+  return probe_.first();
 }
 
-Presence SystemApplicationLookout::After() {
-  return probe_ ? probe_->Now(kExitGraceMs) : Presence::kAbsent;
-}
+// A probe that found nothing before answers kAbsent.
+Presence SystemApplicationLookout::After() { return probe_.Now(kExitGraceMs); }

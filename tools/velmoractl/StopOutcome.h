@@ -6,7 +6,6 @@
 // S_OK also when it could not open the program, which then runs on.
 #include <windows.h>
 
-#include <memory>
 #include <string>
 
 #include "tools/velmoractl/ProcessProbe.h"
@@ -55,7 +54,7 @@ class SystemApplicationLookout : public ApplicationLookout {
   Presence After() override;
 
  private:
-  std::unique_ptr<ProcessProbe> probe_;
+  ProcessProbe probe_;
 };
 
 // How long a program that the stop has just ended, or that is on its way out,

@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr wchar_t kApplicationMarker[] = L"Process_";
-
 // How long the client lets a pending pause or continue settle: 30 x 100 ms.
 constexpr DWORD kSettlePollMs = 100;
 constexpr int kSettlePolls = 30;
@@ -220,16 +218,7 @@ int Status(const Command& command, const ClientContext& context) {
 }  // namespace
 
 bool IsApplicationIdentity(const std::wstring& identity) {
-  return identity.find(kApplicationMarker) != std::wstring::npos;
-}
-
-bool IsServiceStart(const std::wstring& ctrlArgs) {
-  std::wstring lowered = ctrlArgs;
-  for (wchar_t& c : lowered) {
-    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-  }
-  return lowered.find(L"-service") != std::wstring::npos ||
-         lowered.find(L"/service") != std::wstring::npos;
+  return identity.find(kApplicationIdentityPrefix) != std::wstring::npos;
 }
 
 int RunCommand(const Command& command, const ClientContext& context) {

@@ -37,13 +37,12 @@ struct ClientContext {
   std::function<void(DWORD)> sleep = [](DWORD ms) { Sleep(ms); };
 };
 
+// What the module's identity of an application starts with: "Process_<pid>".
+constexpr wchar_t kApplicationIdentityPrefix[] = L"Process_";
+
 // True when the request about this identity goes to the application side.
 // Mirrors the module's own routing: "Process_" anywhere, exact letter case.
 bool IsApplicationIdentity(const std::wstring& identity);
-
-// True when a start with these process-control arguments goes to the service
-// side: "-service" or "/service" anywhere, in any letter case.
-bool IsServiceStart(const std::wstring& ctrlArgs);
 
 // Runs the command; returns kExitSuccess or kExitFailure.
 int RunCommand(const Command& command, const ClientContext& context);
