@@ -26,7 +26,6 @@ case "${1:-}" in
 esac
 
 fail() { echo "check-package: $*" >&2; exit 1; }
-winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
 
 if [ "$arch" != x86_64 ] && ! why=$(host_runs_32bit_code); then
   [ -z "$arch" ] || fail "the i686 package cannot run here: this machine cannot run 32-bit Windows code: ${why#no: }"
