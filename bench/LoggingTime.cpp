@@ -32,6 +32,7 @@
 #include "Velmora.h"
 #include "bench/BenchSupport.h"
 #include "bench/Statistics.h"
+#include "harness/ScopedInstallPath.h"
 #include "win32/ComPtr.h"
 #include "win32/Owners.h"
 
@@ -46,46 +47,14 @@ constexpr double kBlockQuantile = 0.5;
 // The library must not make requests slower than its absence does.
 constexpr double kLoggingLimit = 1.10;
 
-// "InstallPath" of the logging library, set for a scope and put back after.
-class InstallPath {
- public:
-  explicit InstallPath(const std::wstring& directory) {
-    UniqueHKey key;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        key.put(), nullptr) != ERROR_SUCCESS)
-      return;
-    DWORD bytes = sizeof(m_old);
-    m_had = RegQueryValueExW(key.get(), L"InstallPath", nullptr, nullptr,
-                             reinterpret_cast<BYTE*>(m_old), &bytes) == ERROR_SUCCESS;
-    RegSetValueExW(key.get(), L"InstallPath", 0, REG_SZ,
-                   reinterpret_cast<const BYTE*>(directory.c_str()),
-                   static_cast<DWORD>((directory.size() + 1) * sizeof(wchar_t)));
-  }
-  ~InstallPath() {
-    UniqueHKey key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS)
-      return;
-    if (m_had)
-      RegSetValueExW(key.get(), L"InstallPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(m_old),
-                     static_cast<DWORD>((std::wcslen(m_old) + 1) * sizeof(wchar_t)));
-    else
-      RegDeleteValueW(key.get(), L"InstallPath");
-  }
-  InstallPath(const InstallPath&) = delete;
-  InstallPath& operator=(const InstallPath&) = delete;
-
- private:
-  static constexpr const wchar_t* kKey = L"SOFTWARE\\Meridax\\Framework\\Logger";
-  wchar_t m_old[MAX_PATH + 1] = {};
-  bool m_had = false;
-};
+using velmora_harness::ScopedInstallPath;
 
 // One block: "InstallPath" at `directory`, Velmora.dll loaded afresh, one
 // control object, `requests` requests after a warm-up. The block's time in
 // µs, or a negative value when the module could not be used; `loaded` says
 // whether the library was loaded at the end of the block.
 double Block(const std::wstring& directory, int requests, bool* loaded) {
-  InstallPath path(directory);
+  ScopedInstallPath path(directory);
   UniqueModule module(LoadLibraryW((BinDir() + L"Velmora.dll").c_str()));
   if (!module) return -1;
   using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
@@ -197,7 +166,7 @@ Row LoggingTime(const LoggingTimeSettings& settings) {
   CreateDirectoryW(empty, nullptr);
   Outcome outcome;
   {
-    InstallPath restore(BinDir());  // puts the value back however a child ends
+    ScopedInstallPath restore(BinDir());  // puts the value back however a child ends
     for (int i = 0; i < settings.processes; ++i) RunLoggingChild(settings, empty, &outcome);
   }
   RemoveDirectoryW(empty);

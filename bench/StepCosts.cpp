@@ -3,6 +3,7 @@
 #include <objbase.h>
 
 #include <new>
+#include <utility>
 
 #include "Velmora.h"
 #include "bench/BenchSupport.h"
@@ -14,21 +15,25 @@
 
 namespace velmora_bench {
 
-BareList::BareList() : m_sentinel{&m_sentinel, &m_sentinel, {}} {
+BareList::BareList() {
+  m_sentinel.prev = m_sentinel.next = &m_sentinel;
   InitializeCriticalSection(&m_lock);
 }
 
 BareList::~BareList() {
   while (m_sentinel.next != &m_sentinel) {
     Entry* entry = m_sentinel.next;
-    Release(entry->info.dwProcessId, entry->info.hProcess);
+    Release(entry->processId, entry->process.get());
   }
   DeleteCriticalSection(&m_lock);
 }
 
-bool BareList::Append(const PROCESS_INFORMATION& info) {
-  Entry* entry = new (std::nothrow) Entry{nullptr, nullptr, info};
+bool BareList::Append(UniqueHandle& process, UniqueHandle& thread, DWORD processId) {
+  Entry* entry = new (std::nothrow) Entry;
   if (!entry) return false;
+  entry->processId = processId;
+  entry->process = std::move(process);
+  entry->thread = std::move(thread);
   LockGuard<CRITICAL_SECTION> lock(m_lock);
   entry->prev = m_sentinel.prev;
   entry->next = &m_sentinel;
@@ -40,20 +45,18 @@ bool BareList::Append(const PROCESS_INFORMATION& info) {
 HANDLE BareList::Find(DWORD processId) {
   LockGuard<CRITICAL_SECTION> lock(m_lock);
   for (Entry* entry = m_sentinel.next; entry != &m_sentinel; entry = entry->next)
-    if (entry->info.dwProcessId == processId) return entry->info.hProcess;
+    if (entry->processId == processId) return entry->process.get();
   return nullptr;
 }
 
 void BareList::Release(DWORD processId, HANDLE process) {
   LockGuard<CRITICAL_SECTION> lock(m_lock);
   for (Entry* entry = m_sentinel.next; entry != &m_sentinel; entry = entry->next) {
-    if (entry->info.dwProcessId != processId) continue;
-    if (entry->info.hProcess != process) return;
+    if (entry->processId != processId) continue;
+    if (entry->process.get() != process) return;
     entry->prev->next = entry->next;
     entry->next->prev = entry->prev;
-    CloseHandle(entry->info.hThread);
-    CloseHandle(entry->info.hProcess);
-    delete entry;
+    delete entry;  // closes the thread handle, then the process handle
     return;
   }
 }

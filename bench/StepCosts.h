@@ -12,6 +12,7 @@
 
 #include "bench/Table.h"
 #include "logging/LoggerEntryPoints.h"
+#include "win32/Owners.h"
 
 namespace velmora_bench {
 
@@ -31,17 +32,20 @@ class BareList {
   BareList(const BareList&) = delete;
   BareList& operator=(const BareList&) = delete;
 
-  // False when no entry can be allocated.
-  bool Append(const PROCESS_INFORMATION& info);
+  // Takes over the two handles of a created process. False when no entry can
+  // be allocated: the handles then stay with the caller's owners.
+  bool Append(UniqueHandle& process, UniqueHandle& thread, DWORD processId);
   // The process handle of the first entry with that id, or null.
   HANDLE Find(DWORD processId);
   void Release(DWORD processId, HANDLE process);
 
  private:
   struct Entry {
-    Entry* prev;
-    Entry* next;
-    PROCESS_INFORMATION info;
+    Entry* prev = nullptr;
+    Entry* next = nullptr;
+    DWORD processId = 0;
+    UniqueHandle process;  // declared before the thread handle: closed after it
+    UniqueHandle thread;
   };
   CRITICAL_SECTION m_lock;
   Entry m_sentinel;

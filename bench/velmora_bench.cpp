@@ -68,11 +68,6 @@ bool CreateSuspended(std::wstring command, PROCESS_INFORMATION* info) {
                         nullptr, &startup, info) != FALSE;
 }
 
-void CloseProcessInfo(const PROCESS_INFORMATION& info) {
-  CloseHandle(info.hThread);
-  CloseHandle(info.hProcess);
-}
-
 // ---------------------------------------------------------------- figures
 
 // The launch's steps as the contract has them (ms each), and the category
@@ -124,17 +119,16 @@ double BareLaunchUntilMain(BareList& list, const CategoryTest& errorTest,
   laps.Next();
   if (!CreateSuspended(command, &info)) return -1;
   steps->push_back(laps.Next());
-  const bool listed = list.Append(info);
+  // Unlisted, the handles close when the function returns.
+  UniqueHandle process(info.hProcess), thread(info.hThread);
+  const bool listed = list.Append(process, thread, info.dwProcessId);
   steps->push_back(laps.Next());
   ResumeThread(info.hThread);
   steps->push_back(laps.Next());
   steps->push_back(categoryTest);
   const double elapsed = listed && ready.Wait() ? NowMs() - begin : -1;
   WaitForSingleObject(info.hProcess, kChildTimeoutMs);
-  if (listed)
-    list.Release(info.dwProcessId, info.hProcess);
-  else
-    CloseProcessInfo(info);
+  if (listed) list.Release(info.dwProcessId, info.hProcess);
   return elapsed;
 }
 
@@ -202,10 +196,12 @@ double BareStop(IProcessRealtimeClerk* clerk, BareList& list, const CategoryTest
   ChildSignal entered;
   PROCESS_INFORMATION info = {};
   if (!CreateSuspended(ChildCommand(L"--entered " + entered.name()), &info)) return -1;
-  if (!list.Append(info)) {
-    TerminateProcess(info.hProcess, 0);
-    CloseProcessInfo(info);
-    return -1;
+  {
+    UniqueHandle created(info.hProcess), thread(info.hThread);
+    if (!list.Append(created, thread, info.dwProcessId)) {
+      TerminateProcess(info.hProcess, 0);
+      return -1;
+    }
   }
   ResumeThread(info.hThread);
   const DWORD processId = info.dwProcessId;
@@ -216,7 +212,7 @@ double BareStop(IProcessRealtimeClerk* clerk, BareList& list, const CategoryTest
     // component, too, does nothing else before its first step.
     std::vector<double> step(kStopStepCount, 0.0);
     ULONG pid = 0;
-    BSTR eventName = nullptr;
+    UniqueBstr eventName;
     LONG timeout = 0;
     Sleep(kSettleMs);
     const double begin = NowMs();
@@ -229,32 +225,30 @@ double BareStop(IProcessRealtimeClerk* clerk, BareList& list, const CategoryTest
     step[kListStep] += laps.Next();
     categoryTest();
     step[kLoggingStep] += laps.Next();
-    clerk->GetProcessIdEventName(pid, &eventName);
+    clerk->GetProcessIdEventName(pid, eventName.put());
     step[kTableStep] += laps.Next();
-    HANDLE event = OpenEventW(EVENT_MODIFY_STATE, FALSE, eventName);
+    UniqueHandle event(OpenEventW(EVENT_MODIFY_STATE, FALSE, eventName.get()));
     step[kEventStep] += laps.Next();
     clerk->GetShutdownTimeout(pid, &timeout);
     step[kTableStep] += laps.Next();
     categoryTest();
     step[kLoggingStep] += laps.Next();
-    SetEvent(event);
+    SetEvent(event.get());
     step[kEventStep] += laps.Next();
     const bool ended = process && WaitForSingleObject(process, kChildTimeoutMs) == WAIT_OBJECT_0;
     step[kWaitStep] += laps.Next();
     categoryTest();
     step[kLoggingStep] += laps.Next();
-    if (event) CloseHandle(event);
+    event.reset();
     step[kEventStep] += laps.Next();
     if (ended) {
       categoryTest();
       step[kLoggingStep] += laps.Next();
       list.Release(pid, process);
-      SysFreeString(eventName);
+      eventName.reset();
       step[kListStep] += laps.Next();
       elapsed = NowMs() - begin - step[kLoggingStep];
       *steps = step;
-    } else {
-      SysFreeString(eventName);
     }
   }
   if (elapsed < 0) {

@@ -26,7 +26,6 @@ case "${1:-}" in
 esac
 
 fail() { echo "check-package: $*" >&2; exit 1; }
-winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
 
 if [ "$arch" != x86_64 ] && ! why=$(host_runs_32bit_code); then
   [ -z "$arch" ] || fail "the i686 package cannot run here: this machine cannot run 32-bit Windows code: ${why#no: }"
@@ -47,10 +46,10 @@ check_package() {
   sh "$root/scripts/package.sh" --arch "$1" --no-deps >"$log" 2>&1 \
     || { cat "$log" >&2; fail "packaging $1 failed"; }
   tree=$velmora_out/$1
-  version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$tree/CMakeCache.txt")
-  if [ "$1" = i686 ]; then system=win32 triple=i686-w64-mingw32 kind='PE32 executable'
-  else system=win64 triple=x86_64-w64-mingw32 kind='PE32+ executable'; fi
-  name=Velmora-$version-$system
+  package_of "$1" || fail "no version in the $1 tree"
+  version=$package_version name=$package_name
+  if [ "$1" = i686 ]; then triple=i686-w64-mingw32 kind='PE32 executable'
+  else triple=x86_64-w64-mingw32 kind='PE32+ executable'; fi
   zip=$velmora_out/package/$name.zip
   (cd "$velmora_out/package" && sha256sum -c --quiet "$name.zip.sha256" "$name-symbols.zip.sha256") \
     || fail "$name: SHA-256 sums do not match"
@@ -118,11 +117,10 @@ mkdir -p "$package" "$session/bin"
 : >"$transcript"
 say() { printf '%s\n' "$*" | tee -a "$transcript"; }
 
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$tree/CMakeCache.txt")
-if [ "$arch" = i686 ]; then system=win32; else system=win64; fi
-zip=$velmora_out/package/Velmora-$version-$system.zip
+package_of "$arch" || fail "no version in the $arch tree"
+zip=$velmora_out/package/$package_name.zip
 unzip -q "$zip" -d "$package"
-package=$package/Velmora-$version-$system
+package=$package/$package_name
 cmake --install "$tree" --component tryout --prefix "$tryout" >/dev/null
 say "package: $zip, unpacked into $package"
 say "try-out component: $tryout/bin ($(ls "$tryout/bin" | tr '\n' ' '))"

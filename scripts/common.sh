@@ -64,6 +64,20 @@ wine_sysdir() {
   if [ "$1" = i686 ]; then echo 'C:\windows\syswow64'; else echo 'C:\windows\system32'; fi
 }
 
+# package_of <arch>: sets package_version, project(Velmora VERSION ...) as the
+# tree's CMake cache has it, and package_name, the package's name as
+# cmake/Package.cmake gives it: Velmora-<version>-win32 (-win64 for x86_64).
+# Answers 1, saying why, when the tree has no version.
+package_of() {
+  package_version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$velmora_out/$1/CMakeCache.txt")
+  if [ -z "$package_version" ]; then
+    echo "no project version in $velmora_out/$1/CMakeCache.txt" >&2
+    return 1
+  fi
+  if [ "$1" = i686 ]; then package_name=Velmora-$package_version-win32
+  else package_name=Velmora-$package_version-win64; fi
+}
+
 check_arch() {
   case $1 in
     i686 | x86_64) ;;

@@ -48,10 +48,8 @@ dest=$velmora_out/package
 # files, and needs everything else the package holds.
 sh "$velmora_root/scripts/build.sh" --arch "$arch" $deps --targets velmora_release
 
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$tree/CMakeCache.txt")
-[ -n "$version" ] || { echo "no project version in $tree/CMakeCache.txt" >&2; exit 1; }
-if [ "$arch" = i686 ]; then system=win32; else system=win64; fi
-name=Velmora-$version-$system
+package_of "$arch" || exit 1
+name=$package_name
 
 stage "packing $name with CPack"
 mkdir -p "$dest"

@@ -19,11 +19,10 @@
 #include <string>
 #include <vector>
 
+#include "harness/ScopedInstallPath.h"
 #include "host/logger/LoggerTestHooks.h"
 
 namespace logger_test {
-
-inline const wchar_t* LoggerKeyPath() { return L"SOFTWARE\\Meridax\\Framework\\Logger"; }
 
 // Folder of the running test executable, with a trailing backslash; the
 // default LoggerDLL.dll and Velmora.dll live there.
@@ -41,76 +40,8 @@ inline std::wstring VariantDir(const wchar_t* name) {
 }
 
 // Sets (or, with Removed(), deletes) the logging library's "InstallPath" and
-// puts back what was there before.
-class ScopedInstallPath {
- public:
-  explicit ScopedInstallPath(const std::wstring& directory) {
-    Save();
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, LoggerKeyPath(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                        nullptr, &key, nullptr) == ERROR_SUCCESS) {
-      RegSetValueExW(key, L"InstallPath", 0, REG_SZ,
-                     reinterpret_cast<const BYTE*>(directory.c_str()),
-                     static_cast<DWORD>((directory.size() + 1) * sizeof(wchar_t)));
-      RegCloseKey(key);
-    }
-  }
-  static ScopedInstallPath Removed() { return ScopedInstallPath(); }
-  ScopedInstallPath(ScopedInstallPath&& other) noexcept
-      : m_keyExisted(other.m_keyExisted), m_valueExisted(other.m_valueExisted),
-        m_type(other.m_type), m_data(std::move(other.m_data)) {
-    other.m_restore = false;
-  }
-  ScopedInstallPath& operator=(ScopedInstallPath&&) = delete;
-  ~ScopedInstallPath() {
-    if (m_restore) Restore();
-  }
-
- private:
-  ScopedInstallPath() {
-    Save();
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, LoggerKeyPath());
-  }
-
-  void Save() {
-    HKEY key = nullptr;
-    m_keyExisted = RegOpenKeyExW(HKEY_LOCAL_MACHINE, LoggerKeyPath(), 0, KEY_READ, &key) ==
-                   ERROR_SUCCESS;
-    if (!m_keyExisted) return;
-    DWORD bytes = 0;
-    if (RegQueryValueExW(key, L"InstallPath", nullptr, &m_type, nullptr, &bytes) ==
-        ERROR_SUCCESS) {
-      m_data.resize(bytes);
-      m_valueExisted = RegQueryValueExW(key, L"InstallPath", nullptr, &m_type,
-                                        bytes ? m_data.data() : nullptr,
-                                        &bytes) == ERROR_SUCCESS;
-    }
-    RegCloseKey(key);
-  }
-
-  void Restore() {
-    if (!m_keyExisted) {
-      RegDeleteKeyW(HKEY_LOCAL_MACHINE, LoggerKeyPath());
-      return;
-    }
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, LoggerKeyPath(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                        nullptr, &key, nullptr) != ERROR_SUCCESS)
-      return;
-    if (m_valueExisted)
-      RegSetValueExW(key, L"InstallPath", 0, m_type, m_data.data(),
-                     static_cast<DWORD>(m_data.size()));
-    else
-      RegDeleteValueW(key, L"InstallPath");
-    RegCloseKey(key);
-  }
-
-  bool m_keyExisted = false;
-  bool m_valueExisted = false;
-  DWORD m_type = REG_SZ;
-  std::vector<BYTE> m_data;
-  bool m_restore = true;
-};
+// puts back what was there before (harness/, shared with the benchmark).
+using velmora_harness::ScopedInstallPath;
 
 // Sets an environment variable of the process (nullptr removes it) and puts
 // back the earlier value.
